@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds everything and runs all tests.
+#   scripts/test.sh                       normal build in build/
+#   VRX_SANITIZE=address scripts/test.sh  ASan+UBSan build in build-asan/
+#   VRX_SANITIZE=thread scripts/test.sh   TSan build in build-tsan/
+# Extra arguments go to ctest (for example -L threads).
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/scripts/deps.sh"
+
+sanitize=${VRX_SANITIZE:-}
+build="$top/build"
+flags=()
+case "$sanitize" in
+  "") ;;
+  address) build="$top/build-asan"; flags+=(-DVRX_SANITIZE_ADDRESS=ON) ;;
+  thread) build="$top/build-tsan"; flags+=(-DVRX_SANITIZE_THREAD=ON) ;;
+  *) echo "VRX_SANITIZE must be address or thread" >&2; exit 2 ;;
+esac
+
+cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" >/dev/null
+cmake --build "$build" -j2
+
+export QT_QPA_PLATFORM=offscreen
+# Any sanitizer report fails the run.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+cd "$build"
+ctest --output-on-failure -j2 "$@"

@@ -1,0 +1,123 @@
+#pragma once
+
+// Helpers shared by the test suites.
+
+#include "base.h"
+#include "values.h"
+
+#include <QByteArray>
+#include <QStringList>
+#include <QThread>
+#include <QtTest>
+
+#include <mutex>
+#include <vector>
+
+namespace vrxtest {
+
+// Captures traces while alive, with the given mask set.
+class TraceCapture
+{
+public:
+    explicit TraceCapture(unsigned int mask = ErrorHandler::TraceFlow | ErrorHandler::TraceWarnings)
+        : m_oldMask(ErrorHandler::Instance()->GetTraceMask())
+    {
+        ErrorHandler::Instance()->SetTraceMask(mask);
+        m_id = ErrorHandler::Instance()->AddTraceSink([this](const TraceRecord& r) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_records.push_back(r);
+        });
+    }
+    ~TraceCapture()
+    {
+        ErrorHandler::Instance()->RemoveTraceSink(m_id);
+        ErrorHandler::Instance()->SetTraceMask(m_oldMask);
+    }
+    std::vector<TraceRecord> records() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_records;
+    }
+    QStringList texts() const
+    {
+        QStringList out;
+        for (const TraceRecord& r : records())
+            out << r.text;
+        return out;
+    }
+    bool contains(const QString& text) const { return texts().contains(text); }
+    void clear()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_records.clear();
+    }
+
+private:
+    unsigned int m_oldMask;
+    int m_id = 0;
+    mutable std::mutex m_mutex;
+    std::vector<TraceRecord> m_records;
+};
+
+struct Notification
+{
+    Observable* observable;
+    TChangeCode code;
+    QThread* thread;
+};
+
+// Records what it is told, from any thread.
+class RecordingObserver : public IObserver
+{
+public:
+    void Update(Observable* observable, TChangeCode code) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_seen.push_back(Notification{observable, code, QThread::currentThread()});
+        }
+        // Outside the lock: the hook may cause further notifications to us.
+        if (m_onUpdate)
+            m_onUpdate(observable, code);
+    }
+    std::vector<Notification> seen() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_seen;
+    }
+    int count(TChangeCode code) const
+    {
+        int n = 0;
+        for (const Notification& s : seen())
+            n += s.code == code ? 1 : 0;
+        return n;
+    }
+    void clear()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_seen.clear();
+    }
+    std::function<void(Observable*, TChangeCode)> m_onUpdate;
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<Notification> m_seen;
+};
+
+// Fails the running test on any Qt warning or critical message raised in the
+// GUI thread; install in initTestCase. (Not compatible with
+// QTest::ignoreMessage: a suite that expects warnings does not install it.)
+inline void failOnQtWarnings()
+{
+    static QtMessageHandler previous = nullptr;
+    previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& ctx, const QString& msg) {
+        if (previous)
+            previous(type, ctx, msg);
+        const bool guiThread = QCoreApplication::instance()
+            && QThread::currentThread() == QCoreApplication::instance()->thread();
+        if (guiThread && (type == QtWarningMsg || type == QtCriticalMsg))
+            QTest::qFail(qPrintable(QStringLiteral("unexpected Qt warning: ") + msg), ctx.file ? ctx.file : "", ctx.line);
+    });
+}
+
+} // namespace vrxtest
