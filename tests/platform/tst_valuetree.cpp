@@ -329,8 +329,9 @@ private slots:
                 counter.n = &notified;
                 for (int i = 0; !stop.load() && i < 3000; ++i) {
                     ValueObservingPtr<Value<int>> ptr(&counter, m_base + QStringLiteral("/s%1").arg((i + a) % values));
-                    if (ptr)
-                        ptr->Get();
+                    // The pointer may be nulled by another thread at any time.
+                    if (auto v = ptr.Lock())
+                        v->Get();
                 }
             });
         }

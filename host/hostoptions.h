@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Command line of the demo host.
+struct HostOptions
+{
+    QString pluginPath;
+    int channels = 2;
+    unsigned int traceMask = 0;
+    bool traceToTerminal = false;
+    QString logFile;
+    QString scenario;
+    QString outputDir;
+    bool showHelp = false;
+
+    // Parses `arguments` (without the program name). On failure returns false
+    // and sets `error` to a message for the person.
+    bool Parse(const QStringList& arguments, QString& error);
+    static QString Usage();
+
+    static constexpr int kMaxChannels = 64;
+};

@@ -1,0 +1,131 @@
+#include "hostwindow.h"
+
+#include "values.h"
+#include "vrxrtb_dll.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+
+HostWindow::HostWindow()
+{
+    setWindowTitle(QStringLiteral("Recorder toolbar demo host"));
+    resize(1200, 160);
+}
+
+HostWindow::~HostWindow()
+{
+    Shutdown();
+}
+
+QString HostWindow::ChannelPath(int index)
+{
+    return QStringLiteral("/Receivers/Channel%1").arg(index + 1);
+}
+
+QString HostWindow::ReplayTimePath(int index)
+{
+    return QStringLiteral("/Host/Channel%1/ReplayTime").arg(index + 1);
+}
+
+bool HostWindow::LoadPlugin(const QString& path, QString& error)
+{
+    m_library.setFileName(path);
+    if (!m_library.load()) {
+        error = QStringLiteral("cannot load the plug-in module %1: %2").arg(path, m_library.errorString());
+        return false;
+    }
+    m_create = reinterpret_cast<ARCreateFunction>(m_library.resolve("ARCreate"));
+    m_destroy = reinterpret_cast<ARDestroyFunction>(m_library.resolve("ARDestroy"));
+    if (!m_create || !m_destroy) {
+        error = QStringLiteral("%1 is not a recorder toolbar plug-in (ARCreate/ARDestroy missing)").arg(path);
+        m_library.unload();
+        return false;
+    }
+    m_pInstance = m_create(L"VorexDemoHost");
+    if (!m_pInstance) {
+        error = QStringLiteral("the plug-in could not create its instance");
+        return false;
+    }
+    return true;
+}
+
+bool HostWindow::CreateToolbars(int channels, QString& error)
+{
+    auto* instance = static_cast<VRXRTB_DLL*>(m_pInstance);
+    for (int i = 0; i < channels; ++i) {
+        IVtClient* client = nullptr;
+        IVRXRTB* toolbar = instance->CreateToolbar(this, QStringLiteral("VorexManager"),
+                                                   QStringLiteral("VorexGui%1").arg(i + 1), client,
+                                                   QStringLiteral("CH%1_").arg(i + 1), true);
+        if (!toolbar) {
+            error = QStringLiteral("the plug-in could not create the toolbar of channel %1").arg(i + 1);
+            return false;
+        }
+        m_toolbars.push_back(toolbar);
+        m_vtClients.push_back(client);
+        if (i > 0)
+            addToolBarBreak();
+        addToolBar(Qt::TopToolBarArea, toolbar->GetVorexToolbar());
+        values::Tree::Instance()->CreateValue<values::ValueNumeric<values::int64>>(ReplayTimePath(i), 0);
+        toolbar->SetChannelId_ValuePath(ChannelPath(i));
+        toolbar->SetReplayTime_ValuePath(ReplayTimePath(i));
+        toolbar->EnableVorexToolbar(true);
+        toolbar->EnableVorexReplay(true);
+        toolbar->SetFileOpenDialogAllowed(true);
+    }
+    createMenus();
+    return true;
+}
+
+void HostWindow::createMenus()
+{
+    QMenu* hostMenu = menuBar()->addMenu(QStringLiteral("&Host"));
+    for (size_t i = 0; i < m_toolbars.size(); ++i) {
+        IVRXRTB* toolbar = m_toolbars[i];
+        QMenu* channelMenu = hostMenu->addMenu(QStringLiteral("Channel %1").arg(i + 1));
+
+        QAction* enable = channelMenu->addAction(QStringLiteral("Toolbar enabled"));
+        enable->setCheckable(true);
+        enable->setChecked(true);
+        connect(enable, &QAction::toggled, this, [toolbar](bool on) { toolbar->EnableVorexToolbar(on); });
+
+        QAction* replay = channelMenu->addAction(QStringLiteral("Replay allowed"));
+        replay->setCheckable(true);
+        replay->setChecked(true);
+        connect(replay, &QAction::toggled, this, [toolbar](bool on) { toolbar->EnableVorexReplay(on); });
+
+        QAction* openFile = channelMenu->addAction(QStringLiteral("Record selection allowed"));
+        openFile->setCheckable(true);
+        openFile->setChecked(true);
+        connect(openFile, &QAction::toggled, this, [toolbar](bool on) { toolbar->SetFileOpenDialogAllowed(on); });
+
+        QMenu* errorMenu = channelMenu->addMenu(QStringLiteral("Channel error"));
+        auto* group = new QActionGroup(errorMenu);
+        const char* names[] = {"0: no error", "1", "2", "3", "4", "99: unknown code"};
+        const int codes[] = {0, 1, 2, 3, 4, 99};
+        for (int k = 0; k < 6; ++k) {
+            QAction* a = errorMenu->addAction(QString::fromLatin1(names[k]));
+            a->setCheckable(true);
+            a->setChecked(codes[k] == 0);
+            group->addAction(a);
+            const int code = codes[k];
+            connect(a, &QAction::triggered, this, [toolbar, code] { toolbar->SetChannelError(code); });
+        }
+    }
+    hostMenu->addSeparator();
+    hostMenu->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
+}
+
+void HostWindow::Shutdown()
+{
+    for (IVRXRTB* toolbar : m_toolbars)
+        delete toolbar;
+    m_toolbars.clear();
+    m_vtClients.clear();
+    if (m_pInstance && m_destroy)
+        m_destroy(m_pInstance);
+    m_pInstance = nullptr;
+}
