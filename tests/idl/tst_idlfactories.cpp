@@ -1,0 +1,140 @@
+// The plug-in module carries the protocol stubs. Loading it must register
+// one omniORB proxy object factory per interface so that references received
+// anywhere in the host can be narrowed; unloading it must take them away
+// again, or the ORB keeps pointers into unmapped code.
+//
+// This process links the ORB but none of the generated code: a second copy
+// of the stubs here would replace the module's factories.
+
+#include <QLibrary>
+#include <QtTest>
+
+#include <omniORB4/CORBA.h>
+#include <omniORB4/proxyFactory.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char* const kRepoIds[] = {
+    "IDL:KD_VRX/IF_RecordStateChangeCallback:1.0",
+    "IDL:KD_VRX/IF_VorexStatusCallback:1.0",
+    "IDL:KD_VRX/IF_VOREX_Admin:1.0",
+    "IDL:KD_VRX/IF_VOREX_Replay:1.0",
+    "IDL:KD_VRX/IF_VRX_c_ChanMan:1.0",
+    "IDL:KD_VRX/IF_VRX_c_Chan:1.0",
+    "IDL:KD_VRX/IF_ExportCallback:1.0",
+    "IDL:KD_VRX/IF_VRX_c_VRX:1.0",
+    "IDL:CCO/Callback:1.0",
+    "IDL:CCO/CBRegistration:1.0",
+    "IDL:CCO/IF_CCO_c_Update:1.0",
+    "IDL:CCO/IF_CCO_c_Naming:1.0",
+    "IDL:CCO/IF_CCO_c_NamingCorba:1.0",
+    "IDL:CCO/IF_CCO_c:1.0",
+};
+
+QStringList registeredIds()
+{
+    QStringList ids;
+    for (const char* id : kRepoIds) {
+        if (omni::proxyObjectFactory::lookup(id))
+            ids << QString::fromLatin1(id);
+    }
+    return ids;
+}
+
+QStringList allIds()
+{
+    QStringList ids;
+    for (const char* id : kRepoIds)
+        ids << QString::fromLatin1(id);
+    return ids;
+}
+
+// Whether a file with this path is mapped into the process.
+bool isMapped(const QString& path)
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray wanted = QFileInfo(path).canonicalFilePath().toLocal8Bit();
+    return maps.readAll().contains(wanted);
+}
+
+} // namespace
+
+class TestIdlFactories : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_modulePath;
+
+private slots:
+    void initTestCase()
+    {
+        const QByteArray dir = qgetenv("VRX_PLUGIN_DIR");
+        QVERIFY2(!dir.isEmpty(), "VRX_PLUGIN_DIR is not set");
+        m_modulePath = QString::fromLocal8Bit(dir) + QStringLiteral("/libvrxrtb.so");
+        QVERIFY2(QFile::exists(m_modulePath), qPrintable(m_modulePath));
+        QVERIFY2(!isMapped(m_modulePath), "the test must not have the module loaded already");
+    }
+
+    void factoriesFollowTheModule()
+    {
+        QCOMPARE(registeredIds(), QStringList());
+
+        // Twice: a second load must register afresh what the first unload
+        // released.
+        for (int round = 0; round < 2; ++round) {
+            QLibrary module(m_modulePath);
+            QVERIFY2(module.load(), qPrintable(module.errorString()));
+            QVERIFY(module.resolve("ARCreate"));
+            QCOMPARE(registeredIds(), allIds());
+
+            for (const char* id : kRepoIds) {
+                const omni::proxyObjectFactory* pof = omni::proxyObjectFactory::lookup(id);
+                QCOMPARE(QString::fromLatin1(pof->irRepoId()), QString::fromLatin1(id));
+            }
+            // The derived naming interfaces know their bases; unrelated
+            // interfaces are not confused with them.
+            const omni::proxyObjectFactory* cco = omni::proxyObjectFactory::lookup("IDL:CCO/IF_CCO_c:1.0");
+            QVERIFY(cco->is_a("IDL:CCO/IF_CCO_c_Update:1.0"));
+            QVERIFY(cco->is_a("IDL:CCO/IF_CCO_c_NamingCorba:1.0"));
+            QVERIFY(cco->is_a("IDL:CCO/IF_CCO_c_Naming:1.0"));
+            QVERIFY(!cco->is_a("IDL:CCO/Callback:1.0"));
+            const omni::proxyObjectFactory* naming =
+                omni::proxyObjectFactory::lookup("IDL:CCO/IF_CCO_c_NamingCorba:1.0");
+            QVERIFY(naming->is_a("IDL:CCO/IF_CCO_c_Naming:1.0"));
+            QVERIFY(!naming->is_a("IDL:CCO/IF_CCO_c_Update:1.0"));
+            const omni::proxyObjectFactory* chan = omni::proxyObjectFactory::lookup("IDL:KD_VRX/IF_VRX_c_Chan:1.0");
+            QVERIFY(!chan->is_a("IDL:KD_VRX/IF_VRX_c_ChanMan:1.0"));
+
+            QVERIFY2(module.unload(), qPrintable(module.errorString()));
+            // A module that cannot be unmapped (for instance because some
+            // object file brought STB_GNU_UNIQUE symbols) would keep its
+            // factories; say so instead of reporting a stray factory.
+            QVERIFY2(!isMapped(m_modulePath), "the module stayed mapped after unload");
+            QCOMPARE(registeredIds(), QStringList());
+        }
+    }
+
+    void orbRunsCleanlyAfterUnload()
+    {
+        // The ORB keeps lists of nil references and factories; nothing of
+        // the unloaded module may be left in them when it starts and shuts
+        // down.
+        int argc = 1;
+        char arg0[] = "tst_idlfactories";
+        char* argv[] = {arg0, nullptr};
+        CORBA::ORB_var orb = CORBA::ORB_init(argc, argv);
+        CORBA::Object_var obj = orb->string_to_object("corbaloc::1.2@127.0.0.1:1/none");
+        QVERIFY(!CORBA::is_nil(obj));
+        QCOMPARE(registeredIds(), QStringList());
+        orb->destroy();
+    }
+};
+
+QTEST_MAIN(TestIdlFactories)
+#include "tst_idlfactories.moc"
