@@ -59,7 +59,7 @@ public:
 private:
     quint64 readUnsigned(int size);
 
-    const QByteArray& m_data;
+    const QByteArray m_data; // shared, not copied: readers may outlive their source
     bool m_little;
     int m_pos;
     bool m_ok = true;

@@ -136,5 +136,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestIdlFactories)
+QTEST_GUILESS_MAIN(TestIdlFactories)
 #include "tst_idlfactories.moc"

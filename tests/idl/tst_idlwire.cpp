@@ -1250,5 +1250,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestIdlWire)
+QTEST_GUILESS_MAIN(TestIdlWire)
 #include "tst_idlwire.moc"
