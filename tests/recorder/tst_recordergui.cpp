@@ -120,7 +120,8 @@ private slots:
         QVERIFY(edit && history);
         QVERIFY(!controller.recordAction(0x2));
         QVERIFY(!edit->isEnabled());
-        QVERIFY(!history->icon().isNull() || !history->toolTip().isEmpty());
+        QVERIFY(!history->icon().isNull() && !edit->icon().isNull());
+        QVERIFY(!history->toolTip().isEmpty() && !history->statusTip().isEmpty());
         QSignalSpy editChanged(edit, &QAction::changed);
 
         controller.sl_activeDeviceChanged({ActiveDevice("Dev1", "VOREX")});
