@@ -340,7 +340,7 @@ private slots:
         QCOMPARE(bar.text(), QString("-"));
         QVERIFY(bar.SetDevice_ValuePath("/gui/ch/DeviceID"));
         QCOMPARE(bar.text(), QString("256.0 MiB free"));
-        QCOMPARE(bar.value(), 750);
+        QCOMPARE(bar.value(), 250);
         m_backend->SetDiscSpace("Dev1", 512ull << 20, 1024ull << 20);
         QCOMPARE(bar.text(), QString("512.0 MiB free"));
         device->Set("Unknown", nullptr);
