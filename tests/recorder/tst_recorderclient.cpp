@@ -307,7 +307,10 @@ private slots:
         }
         QVERIFY(ToolbarHelper::ErrorId2Text(999, 0).contains("999"));
         QVERIFY(ToolbarHelper::ErrorId2Text(4711, 1).contains("4711"));
-        QVERIFY(!ToolbarHelper::ErrorId2Text(RecorderManagerBackend::eResult_UnknownRecord, 1).isEmpty());
+        // A rejected pause reports the manager's code with context 0.
+        QCOMPARE(ToolbarHelper::ErrorId2Text(RecorderManagerBackend::eResult_UnknownRecord, 0),
+                 ToolbarHelper::ErrorId2Text(RecorderManagerBackend::eResult_UnknownRecord, 1));
+        QVERIFY(!ToolbarHelper::ErrorId2Text(RecorderManagerBackend::eResult_UnknownRecord, 1).contains("3"));
     }
 
     void userRightsFollowUserManagement()
