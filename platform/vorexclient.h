@@ -318,7 +318,8 @@ struct VRXPLATFORM_EXPORT RecordedCommand
     QString command;   // "StartReplay", "ContinueReplay", "PauseReplay", "StopReplay",
                        // "GetDeviceTime", "Initialize", "SetBookmarkEntries",
                        // "ResyncRecord", "AddHistoryComment", "RenameRecord"
-    QString channelId; // the channel the handler was initialised with (may be empty)
+    QString channelId; // replay commands: the channel the handler was initialised
+                       // with; "GetDeviceTime": the server handler's name; else empty
     QVariantList args;
 };
 
