@@ -328,6 +328,25 @@ private slots:
         QCOMPARE(spy.at(0).at(0).toString(), QString("User changed"));
     }
 
+    // Wired as the toolbar wires them, by signature text.
+    void deviceHandlerFollowsConnectionData()
+    {
+        KernoServerConnectionData connection("manager", "client");
+        DeviceHandler handler;
+        handler.Initialize(connection.GetConfiguration());
+        QVERIFY(connect(&connection, SIGNAL(si_allTicsConnected(const QString&)), &handler, SLOT(sl_vorexConnected(const QString&))));
+        QVERIFY(connect(&connection, SIGNAL(si_allTicsDisconnected(const QString&)), &handler, SLOT(sl_vorexDisconnected(const QString&))));
+        QVERIFY(connect(&connection, SIGNAL(si_deviceNodeAdded(const QString&)), &handler, SLOT(OnCheckForNewDevices (const QString&))));
+        m_backend->AddDevice(DeviceInfo{"Dev1", "VOREX", false, 0, 0});
+        QCOMPARE(handler.GetFirstDevice("VOREX"), QString());
+        std::thread([this]() { m_backend->SetConnected(true); }).join();
+        QTRY_COMPARE(handler.GetFirstDevice("VOREX"), QString("Dev1"));
+        m_backend->AddDevice(DeviceInfo{"Dev0", "VOREX", false, 0, 0});
+        QCOMPARE(handler.GetFirstDevice("VOREX"), QString("Dev0"));
+        m_backend->SetConnected(false);
+        QCOMPARE(handler.GetFirstDevice("VOREX"), QString());
+    }
+
     void deviceHandlerFiltersDevices()
     {
         DeviceHandler handler;
