@@ -280,6 +280,18 @@ void AbstractRecordListModel::sl_backendConnectionChanged(bool /*connected*/)
 
 namespace VorexGUI {
 
+namespace {
+struct ActiveDeviceRegistration
+{
+    ActiveDeviceRegistration()
+    {
+        qRegisterMetaType<VorexGUI::ActiveDevice>("VorexGUI::ActiveDevice");
+        qRegisterMetaType<QList<VorexGUI::ActiveDevice>>("QList<VorexGUI::ActiveDevice>");
+        qRegisterMetaType<QList<VorexGUI::ActiveDevice>>("QList<ActiveDevice>");
+    }
+} g_activeDeviceRegistration;
+} // namespace
+
 VorexServerGUIController::VorexServerGUIController(std::shared_ptr<VorexCommon::VorexGuiToServerCorbaHandler> serverHandler,
                                                    int userActions, QWidget* parent)
     : IVorexGUIController(parent),
