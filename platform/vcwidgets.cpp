@@ -1,5 +1,103 @@
 #include "vcwidgets.h"
 
+#include "vcvaluelink_p.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QMenu>
+#include <QMetaObject>
+#include <QPixmap>
+#include <QThread>
+
+// ---------------------------------------------------------------------------
+// ValueLink
+// ---------------------------------------------------------------------------
+
+namespace vcdetail {
+
+ValueLink::ValueLink(QObject* target, std::function<void()> refresh)
+    : m_pTarget(target), m_refresh(std::move(refresh)), m_pending(std::make_shared<std::atomic<bool>>(false))
+{
+}
+
+ValueLink::~ValueLink()
+{
+    Unbind();
+}
+
+bool ValueLink::Bind(const QString& path)
+{
+    std::lock_guard<std::recursive_mutex> lock(values::TreeMutex());
+    auto value = values::Tree::Instance()->FindValue(path);
+    if (value != m_value) {
+        if (m_value)
+            m_value->RemoveObserver(this);
+        m_value = value;
+        if (m_value)
+            m_value->AddObserver(this);
+    }
+    m_strPath = path;
+    return m_value != nullptr;
+}
+
+void ValueLink::Unbind()
+{
+    std::lock_guard<std::recursive_mutex> lock(values::TreeMutex());
+    if (m_value)
+        m_value->RemoveObserver(this);
+    m_value.reset();
+}
+
+QString ValueLink::Path() const
+{
+    std::lock_guard<std::recursive_mutex> lock(values::TreeMutex());
+    return m_strPath;
+}
+
+std::shared_ptr<values::ValueBase> ValueLink::Value() const
+{
+    std::lock_guard<std::recursive_mutex> lock(values::TreeMutex());
+    return m_value;
+}
+
+bool ValueLink::IsUsable() const
+{
+    std::lock_guard<std::recursive_mutex> lock(values::TreeMutex());
+    return m_value && m_value->IsAlive() && m_value->GetState() == values::eStateNormal;
+}
+
+void ValueLink::Update(Observable* observable, TChangeCode code)
+{
+    // Runs under the tree lock (the tree notifies while holding it).
+    if (code == VC_DELETING && m_value && observable == m_value.get()) {
+        m_value->RemoveObserver(this);
+        m_value.reset();
+    }
+    Schedule();
+}
+
+void ValueLink::Schedule()
+{
+    if (QThread::currentThread() == m_pTarget->thread()) {
+        m_refresh();
+        return;
+    }
+    if (m_pending->exchange(true))
+        return;
+    auto pending = m_pending;
+    std::function<void()> refresh = m_refresh;
+    QMetaObject::invokeMethod(m_pTarget, [pending, refresh]() {
+        pending->store(false);
+        refresh();
+    }, Qt::QueuedConnection);
+}
+
+} // namespace vcdetail
+
+// ---------------------------------------------------------------------------
+// GuiCentral
+// ---------------------------------------------------------------------------
+
 GuiCentral& GuiCentral::Instance()
 {
     static GuiCentral central;
@@ -11,4 +109,336 @@ QString GuiCentral::CreateUniqueValueSelection()
     const QString path = QStringLiteral("/GuiCentral/Selection%1").arg(m_nextId++);
     values::Tree::Instance()->CreateValue<values::ValueSelection>(path);
     return path;
+}
+
+// ---------------------------------------------------------------------------
+// VCEnableGate
+// ---------------------------------------------------------------------------
+
+// The owner's wish lives in Qt's own WA_ForceDisabled attribute (set by
+// setEnabled(false), cleared by setEnabled(true), whoever calls it), and the
+// effective state in WA_Disabled. When the gate itself disables the widget it
+// restores WA_ForceDisabled afterwards, so the attribute keeps meaning "the
+// owner wants it disabled".
+bool VCEnableGate::IsEnabledByOwner() const
+{
+    return !m_pWidget->testAttribute(Qt::WA_ForceDisabled);
+}
+
+void VCEnableGate::SetValueUsable(bool usable)
+{
+    if (m_bValueUsable == usable)
+        return;
+    m_bValueUsable = usable;
+    Apply();
+}
+
+void VCEnableGate::OnEnabledChange()
+{
+    if (!m_bApplying && !m_bValueUsable && m_pWidget->isEnabled())
+        Apply();
+}
+
+void VCEnableGate::Apply()
+{
+    if (m_bApplying)
+        return;
+    m_bApplying = true;
+    const bool wish = IsEnabledByOwner();
+    m_pWidget->setEnabled(wish && m_bValueUsable);
+    m_pWidget->setAttribute(Qt::WA_ForceDisabled, !wish);
+    m_bApplying = false;
+}
+
+// ---------------------------------------------------------------------------
+// VCButton
+// ---------------------------------------------------------------------------
+
+namespace {
+QIcon iconFromXpm(const char* const* xpm)
+{
+    if (!xpm)
+        return QIcon();
+    return QIcon(QPixmap(xpm));
+}
+} // namespace
+
+VCButton::VCButton(QWidget* parent, const QString& name)
+    : QToolButton(parent), m_gate(this)
+{
+    if (!name.isEmpty())
+        setObjectName(name);
+    setAutoRaise(true);
+}
+
+VCButton::~VCButton() = default;
+
+void VCButton::SetDefaultPicture(const char* const* xpm)
+{
+    m_defaultIcon = iconFromXpm(xpm);
+    setIcon(m_defaultIcon);
+}
+
+void VCButton::changeEvent(QEvent* event)
+{
+    QToolButton::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange)
+        m_gate.OnEnabledChange();
+}
+
+// ---------------------------------------------------------------------------
+// VCOneOfButton
+// ---------------------------------------------------------------------------
+
+VCOneOfButton::VCOneOfButton(long key, QWidget* parent, const char* const* pressedXpm, const char* const* xpm, const QString& text)
+    : VCButton(parent),
+      m_link(new vcdetail::ValueLink(this, [this]() { Refresh(); })),
+      m_nKeyOnPress(key),
+      m_nKeyOnRelease(key),
+      m_pressedIcon(iconFromXpm(pressedXpm)),
+      m_icon(iconFromXpm(xpm))
+{
+    setText(text);
+    setCheckable(false);
+    setIcon(m_icon);
+    connect(this, &QToolButton::clicked, this, &VCOneOfButton::sl_clicked);
+    SetValueUsable(false);
+}
+
+VCOneOfButton::~VCOneOfButton()
+{
+    m_link.reset();
+}
+
+bool VCOneOfButton::SetSelection_ValuePath(const QString& path, long keyOnPress, long keyOnRelease)
+{
+    m_nKeyOnPress = keyOnPress;
+    m_nKeyOnRelease = keyOnRelease;
+    const bool found = m_link->Bind(path) && m_link->ValueAs<values::ValueSelection>() != nullptr;
+    Refresh();
+    return found;
+}
+
+QString VCOneOfButton::GetSelection_ValuePath() const
+{
+    return m_link->Path();
+}
+
+void VCOneOfButton::sl_clicked()
+{
+    auto selection = m_link->ValueAs<values::ValueSelection>();
+    if (!selection || !m_link->IsUsable())
+        return;
+    const long key = selection->GetCurrentKey() == m_nKeyOnPress ? m_nKeyOnRelease : m_nKeyOnPress;
+    selection->SelectIndex(key, m_link->Writer());
+    Refresh();
+}
+
+void VCOneOfButton::Refresh()
+{
+    auto selection = m_link->ValueAs<values::ValueSelection>();
+    SetValueUsable(selection && m_link->IsUsable());
+    m_bPressedState = selection && selection->GetCurrentKey() == m_nKeyOnPress;
+    const QIcon& icon = m_bPressedState ? m_pressedIcon : (m_icon.isNull() ? m_defaultIcon : m_icon);
+    setIcon(icon.isNull() ? m_defaultIcon : icon);
+    setDown(false);
+}
+
+// ---------------------------------------------------------------------------
+// VCOneOfButtonCombo
+// ---------------------------------------------------------------------------
+
+VCOneOfButtonCombo::VCOneOfButtonCombo(QWidget* parent, const QString& name, bool textBesideIcon)
+    : VCButton(parent, name),
+      m_link(new vcdetail::ValueLink(this, [this]() { Refresh(); })),
+      m_pMenu(new QMenu(this))
+{
+    setPopupMode(QToolButton::MenuButtonPopup);
+    setMenu(m_pMenu);
+    setToolButtonStyle(textBesideIcon ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
+    connect(this, &QToolButton::clicked, this, &VCOneOfButtonCombo::sl_clicked);
+    SetValueUsable(false);
+}
+
+VCOneOfButtonCombo::~VCOneOfButtonCombo()
+{
+    m_link.reset();
+}
+
+VCOneOfButtonCombo::Entry* VCOneOfButtonCombo::FindEntry(long key)
+{
+    for (Entry& e : m_entries)
+        if (e.key == key)
+            return &e;
+    return nullptr;
+}
+
+void VCOneOfButtonCombo::AddSelection(long key, long keyOnRelease, const char* const* pressedXpm, const char* const* xpm)
+{
+    Entry* entry = FindEntry(key);
+    if (!entry) {
+        QAction* action = m_pMenu->addAction(QString());
+        connect(action, &QAction::triggered, this, [this, key]() { TriggerEntry(key); });
+        m_entries.push_back(Entry{key, keyOnRelease, QIcon(), QIcon(), action});
+        entry = &m_entries.back();
+        if (m_nChosen < 0)
+            m_nChosen = 0;
+    }
+    entry->keyOnRelease = keyOnRelease;
+    entry->pressedIcon = iconFromXpm(pressedXpm);
+    entry->icon = iconFromXpm(xpm);
+    entry->action->setIcon(entry->icon);
+    auto selection = m_link->ValueAs<values::ValueSelection>();
+    QString text = QString::number(key);
+    if (selection)
+        for (const values::SelItemDesc& item : selection->GetItems())
+            if (item.m_key == key && !item.m_text.isEmpty())
+                text = item.m_text;
+    entry->action->setText(text);
+    Refresh();
+}
+
+bool VCOneOfButtonCombo::SetSelection_ValuePath(const QString& path, long key, long keyOnRelease,
+                                                const char* const* pressedXpm, const char* const* xpm)
+{
+    const bool found = m_link->Bind(path) && m_link->ValueAs<values::ValueSelection>() != nullptr;
+    AddSelection(key, keyOnRelease, pressedXpm, xpm);
+    return found;
+}
+
+QString VCOneOfButtonCombo::GetSelection_ValuePath() const
+{
+    return m_link->Path();
+}
+
+void VCOneOfButtonCombo::SetToolTipText(const QString& text)
+{
+    setToolTip(text);
+}
+
+int VCOneOfButtonCombo::EntryCount() const
+{
+    return static_cast<int>(m_entries.size());
+}
+
+long VCOneOfButtonCombo::GetChosenKey() const
+{
+    return m_nChosen < 0 ? -1 : m_entries[static_cast<size_t>(m_nChosen)].key;
+}
+
+bool VCOneOfButtonCombo::TriggerEntry(long key)
+{
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].key == key) {
+            m_nChosen = static_cast<int>(i);
+            Trigger(m_entries[i]);
+            return true;
+        }
+    }
+    return false;
+}
+
+void VCOneOfButtonCombo::sl_clicked()
+{
+    if (m_nChosen >= 0)
+        Trigger(m_entries[static_cast<size_t>(m_nChosen)]);
+}
+
+void VCOneOfButtonCombo::Trigger(const Entry& entry)
+{
+    auto selection = m_link->ValueAs<values::ValueSelection>();
+    if (!selection || !m_link->IsUsable() || !isEnabled()) {
+        Refresh();
+        return;
+    }
+    const long key = selection->GetCurrentKey() == entry.key ? entry.keyOnRelease : entry.key;
+    selection->SelectIndex(key, m_link->Writer());
+    Refresh();
+}
+
+void VCOneOfButtonCombo::Refresh()
+{
+    auto selection = m_link->ValueAs<values::ValueSelection>();
+    SetValueUsable(selection && m_link->IsUsable());
+    m_bPressedState = false;
+    if (selection) {
+        const long current = selection->GetCurrentKey();
+        for (size_t i = 0; i < m_entries.size(); ++i) {
+            if (m_entries[i].key == current) {
+                m_nChosen = static_cast<int>(i);
+                m_bPressedState = true;
+                break;
+            }
+        }
+    }
+    if (m_nChosen < 0) {
+        setIcon(m_defaultIcon);
+        return;
+    }
+    const Entry& chosen = m_entries[static_cast<size_t>(m_nChosen)];
+    const QIcon& icon = m_bPressedState ? chosen.pressedIcon : chosen.icon;
+    setIcon(icon.isNull() ? m_defaultIcon : icon);
+    setText(chosen.action->text());
+    setDown(false);
+}
+
+// ---------------------------------------------------------------------------
+// VCLineEdit
+// ---------------------------------------------------------------------------
+
+VCLineEdit::VCLineEdit(QWidget* parent, const QString& name, int /*type*/)
+    : QLineEdit(parent),
+      m_link(new vcdetail::ValueLink(this, [this]() { Refresh(); })),
+      m_gate(this)
+{
+    if (!name.isEmpty())
+        setObjectName(name);
+    connect(this, &QLineEdit::returnPressed, this, &VCLineEdit::sl_returnPressed);
+    m_gate.SetValueUsable(false);
+}
+
+VCLineEdit::~VCLineEdit()
+{
+    m_link.reset();
+}
+
+bool VCLineEdit::SetText_ValuePath(const QString& path)
+{
+    const bool found = m_link->Bind(path) && m_link->ValueAs<values::Value<QString>>() != nullptr;
+    Refresh();
+    return found;
+}
+
+QString VCLineEdit::GetText_ValuePath() const
+{
+    return m_link->Path();
+}
+
+void VCLineEdit::SetText(const QString& text)
+{
+    setText(text);
+}
+
+void VCLineEdit::changeEvent(QEvent* event)
+{
+    QLineEdit::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange)
+        m_gate.OnEnabledChange();
+}
+
+void VCLineEdit::sl_returnPressed()
+{
+    if (isReadOnly())
+        return;
+    auto value = m_link->ValueAs<values::Value<QString>>();
+    if (value && m_link->IsUsable())
+        value->Set(text(), m_link->Writer());
+}
+
+void VCLineEdit::Refresh()
+{
+    auto value = m_link->ValueAs<values::Value<QString>>();
+    m_gate.SetValueUsable(value && m_link->IsUsable());
+    if (value)
+        setText(value->Get());
 }
