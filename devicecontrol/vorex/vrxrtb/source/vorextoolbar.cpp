@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCursor>
+#include <QFile>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QToolBar>
@@ -133,7 +134,9 @@ VorexToolbar::VorexToolbar(QWidget* parent, const QString& connectionFirst, cons
     // stays hidden.
     m_pToolBar = new QToolBar(parent);
     m_pToolBar->setObjectName(QStringLiteral("VorexToolbar"));
-    m_toolBarGuard = m_pToolBar;
+    // The host may reparent the bar when it docks it, so it can die before
+    // this object; its widgets and actions die with it.
+    connect(m_pToolBar, &QObject::destroyed, this, [this]() { ForgetToolBar(); });
 
     m_spConnectionData = std::make_shared<KernoServerConnectionData>(connectionFirst, connectionSecond);
     const std::shared_ptr<VorexCommon::VorexConfiguration> configuration = m_spConnectionData->GetConfiguration();
@@ -217,14 +220,14 @@ VorexToolbar::~VorexToolbar()
 
     delete m_pErrorDescriptor;
     m_pErrorDescriptor = nullptr;
-    if (m_toolBarGuard) {
+    if (m_pToolBar) {
         delete m_pRecordCounter;
+        m_pRecordCounter = nullptr;
         delete m_pReplayBar;
+        m_pReplayBar = nullptr;
         delete m_pToolBar;
     }
-    m_pRecordCounter = nullptr;
-    m_pReplayBar = nullptr;
-    m_pToolBar = nullptr;
+    ForgetToolBar();
     m_spServerHandler.reset();
 
     VRX_TRACE_FLOW(QStringLiteral("- VorexToolbar::~VorexToolbar()"));
@@ -241,7 +244,11 @@ void VorexToolbar::createActions()
     m_pErrorAction->setVisible(false);
     connect(m_pErrorAction, SIGNAL(triggered()), this, SLOT(Slot_OnShowErrorInformation()));
 
-    m_pOpenFileAction = new QAction(QIcon(QStringLiteral(":/Vorex/Toolbars/OpenRecord.svg")), QString(), m_pToolBar);
+    // The picture comes from the host's resources; without them the action
+    // still works, and an icon bound to a missing file would only complain
+    // every time it is drawn.
+    const QString openRecordIcon = QStringLiteral(":/Vorex/Toolbars/OpenRecord.svg");
+    m_pOpenFileAction = new QAction(QFile::exists(openRecordIcon) ? QIcon(openRecordIcon) : QIcon(), QString(), m_pToolBar);
     m_pOpenFileAction->setObjectName(QStringLiteral("VorexOpenFile"));
     m_pOpenFileAction->setToolTip(tr("Select VOREX signal file."));
     m_pOpenFileAction->setStatusTip(tr("Select VOREX signal file."));
@@ -346,9 +353,26 @@ void VorexToolbar::createToolbar()
     m_pToolBar->addWidget(m_pReplayBar);
 }
 
+void VorexToolbar::ForgetToolBar()
+{
+    m_pToolBar = nullptr;
+    m_pErrorAction = nullptr;
+    m_pOpenFileAction = nullptr;
+    m_pHistoryAction = nullptr;
+    m_pStopButton = nullptr;
+    m_pPauseButton = nullptr;
+    m_pReplayCombo = nullptr;
+    m_pRecordCombo = nullptr;
+    m_pRecordNameEdit = nullptr;
+    m_pDeviceCombo = nullptr;
+    m_pDiscSpaceBar = nullptr;
+    m_pRecordCounter = nullptr;
+    m_pReplayBar = nullptr;
+}
+
 QSize VorexToolbar::sizeHint() const
 {
-    return m_toolBarGuard ? m_pToolBar->sizeHint() : QWidget::sizeHint();
+    return m_pToolBar ? m_pToolBar->sizeHint() : QWidget::sizeHint();
 }
 
 // ---------------------------------------------------------------------------
@@ -414,7 +438,7 @@ void VorexToolbar::SetChannelError(int code)
     else
         VRX_TRACE_WARNING(QStringLiteral("VorexToolbar::SetChannelError called with ") + m_channelErrorText);
 
-    if (hadError && m_channelErrorText.isEmpty() && m_toolBarGuard) {
+    if (hadError && m_channelErrorText.isEmpty() && m_pToolBar) {
         // The error disabled every widget of the bar, also those that no
         // enablement rule governs (name field, counter, replay bar, disc
         // space). Give them back before the rules decide again.
@@ -432,7 +456,7 @@ void VorexToolbar::SetChannelError(int code)
 
 void VorexToolbar::Show(bool show)
 {
-    if (m_toolBarGuard)
+    if (m_pToolBar)
         m_pToolBar->setVisible(show);
 }
 
@@ -844,7 +868,7 @@ VorexToolbar::DataRate VorexToolbar::GetValidatedDataRateClass()
 void VorexToolbar::EnableToolbar()
 {
     VRX_TRACE_FLOW(QStringLiteral("VorexToolbar::EnableToolbar"));
-    if (m_toolBarGuard && !m_pToolBar->isEnabled())
+    if (m_pToolBar && !m_pToolBar->isEnabled())
         m_pToolBar->unsetCursor();
     m_bToolbarEnabledByWorkflow = true;
     UpdateToolbarEnabled();
@@ -853,7 +877,7 @@ void VorexToolbar::EnableToolbar()
 void VorexToolbar::DisableToolbar()
 {
     VRX_TRACE_FLOW(QStringLiteral("+ VorexToolbar::DisableToolbar"));
-    if (m_toolBarGuard && m_pToolBar->isEnabled())
+    if (m_pToolBar && m_pToolBar->isEnabled())
         m_pToolBar->setCursor(QCursor(Qt::WaitCursor));
     m_bToolbarEnabledByWorkflow = false;
     UpdateToolbarEnabled();
@@ -862,7 +886,7 @@ void VorexToolbar::DisableToolbar()
 
 void VorexToolbar::UpdateToolbarEnabled()
 {
-    if (!m_toolBarGuard)
+    if (!m_pToolBar)
         return;
     QWidget* errorWidget = m_pToolBar->widgetForAction(m_pErrorAction);
 
@@ -880,11 +904,14 @@ void VorexToolbar::UpdateToolbarEnabled()
                 for (QWidget* widget : m_pDeviceCombo->findChildren<QWidget*>())
                     widget->setEnabled(true);
             }
-            // Hidden-ness, not visibility: the bar itself may be hidden by
-            // the host and the button must still go.
-            if (errorWidget && !errorWidget->isHidden()) {
-                errorWidget->hide();
-                errorWidget->setEnabled(false);
+            // Asked of the action too: the bar may be hidden by the host, or
+            // not laid out yet since the action was shown, and the button
+            // must go all the same.
+            if ((errorWidget && !errorWidget->isHidden()) || m_pErrorAction->isVisible()) {
+                if (errorWidget) {
+                    errorWidget->hide();
+                    errorWidget->setEnabled(false);
+                }
                 m_pErrorAction->setVisible(false);
             }
         }

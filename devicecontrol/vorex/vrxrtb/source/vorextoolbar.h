@@ -9,7 +9,6 @@
 #include "vorextoolbarchannelconnector.h"
 #include "vrxrtb_global.h"
 
-#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -102,6 +101,7 @@ private:
     void createButtons();
     void createElements();
     void createToolbar();
+    void ForgetToolBar();
 
     // Value-tree bindings.
     void ReassignChannelIdPath(const QString& path);
@@ -249,11 +249,6 @@ private:
     VorexCommon::GuiToServerAdminCorbaHandler* m_pAdminHandler;
     std::shared_ptr<VorexCommon::VorexGuiToServerCorbaHandler> m_spServerHandler;
     VorexServerGUIController* m_pServerGUIController;
-
-    // Watches the QToolBar, which the host may reparent when it docks it and
-    // which can therefore die before this object; then its widgets are gone
-    // too and must not be touched or deleted again.
-    QPointer<QToolBar> m_toolBarGuard;
 };
 
 } // namespace VorexGUI
