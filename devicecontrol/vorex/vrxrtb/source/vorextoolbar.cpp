@@ -51,8 +51,6 @@ const QString kRecordReplayModes = QStringLiteral("RecordReplayModes");
 const QString kAllRecordReplayModes = QStringLiteral("AllRecordReplayModes");
 const QString kReplayMode = QStringLiteral("ReplayMode");
 const QString kTriggeredByCorbaCall = QStringLiteral("TriggeredByCorbaCall");
-const QString kRecordCounterStartTime = QStringLiteral("RecordCounterStartTime");
-const QString kDuration = QStringLiteral("Duration");
 
 // Mode keys of the record/replay mode selection, by RecordReplayMode value.
 long ModeKey(int mode)
