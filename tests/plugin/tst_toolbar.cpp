@@ -5,6 +5,7 @@
 #include "pluginhost.h"
 #include "startup.h"
 #include "testsupport.h"
+#include "umm.h"
 #include "vcreplaybar.h"
 #include "vcwidgets.h"
 #include "vorexclient.h"
@@ -476,6 +477,51 @@ private slots:
         QVERIFY(records[first].line > 0 && records[first].line != records[last].line);
         for (const TraceRecord& record : records)
             QVERIFY2(!record.text.startsWith(QLatin1String("m_bToolbarEnabledBy")), qPrintable(record.text));
+    }
+
+    void connectionEventsReachDeviceHandlerAndToolbar()
+    {
+        auto backend = installBackend(false);
+        backend->AddDevice({QStringLiteral("VDev"), QStringLiteral("VOREX"), true, 1ull << 20, 2ull << 20});
+        vrxtest::TraceCapture capture(ErrorHandler::TraceWarnings);
+        Built built = build();
+        auto* devices = built.item<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"));
+        QCOMPARE(devices->count(), 0);
+
+        backend->SetConnected(true);
+        // Virtual devices are offered too.
+        QTRY_COMPARE(devices->count(), 2);
+        QVERIFY(capture.contains(QStringLiteral("VorexToolbar::sl_connectionEstablished VorexManager")));
+
+        backend->SetConnected(false);
+        QTRY_COMPARE(devices->count(), 0);
+        QVERIFY(capture.contains(
+            QStringLiteral("!!!!!!>>>> VorexToolbar::sl_connectionDisconnected VorexManager  <<<<!!!!!!!")));
+        QVERIFY(!built.bar()->isEnabled());
+        delete built.toolbar;
+    }
+
+    void userRightsDecideTheRecordSelection()
+    {
+        UMM::ActiveUserProxy* users = UMM::ActiveUserProxy::instance();
+        const QString right = QStringLiteral("VOREX_MANAGEMENT.selectOpenFileDlg");
+        users->SetAccessLevel(right, 0);
+        vrxtest::TraceCapture capture(ErrorHandler::TraceFlow);
+        Built built = build();
+        QVERIFY(capture.contains(QStringLiteral("VorexToolbar::SetFileOpenDialogAllowed 0")));
+
+        users->SetAccessLevel(right, 2);
+        capture.clear();
+        VorexCommon::UserRights::Instance()->NotifyUserEvent(QStringLiteral("Password expires soon"));
+        QVERIFY(!capture.contains(QStringLiteral("VorexToolbar::SetFileOpenDialogAllowed 1")));
+        for (const char* event : {"User logged on", "User changed", "Login to same account - ignoring"}) {
+            capture.clear();
+            VorexCommon::UserRights::Instance()->NotifyUserEvent(QLatin1String(event));
+            QVERIFY2(capture.contains(QStringLiteral("VorexToolbar::SetFileOpenDialogAllowed 1")), event);
+            QVERIFY2(capture.contains(QStringLiteral("VorexToolbar::SetHistoryButton")), event);
+        }
+        users->Clear();
+        delete built.toolbar;
     }
 
     void translationsFollowTheToolbars()
