@@ -1,10 +1,13 @@
 #include "hostwindow.h"
 
+#include "recordermanagersimulator.h"
+#include "umm.h"
 #include "values.h"
 #include "vrxrtb_dll.h"
 
 #include <QAction>
 #include <QActionGroup>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
@@ -69,7 +72,9 @@ bool HostWindow::CreateToolbars(int channels, QString& error)
         if (i > 0)
             addToolBarBreak();
         addToolBar(Qt::TopToolBarArea, toolbar->GetVorexToolbar());
-        values::Tree::Instance()->CreateValue<values::ValueNumeric<values::int64>>(ReplayTimePath(i), 0);
+        // The replay time is the host's; the manager may have made it already.
+        if (!values::Tree::Instance()->FindValueAs<values::IValueNumeric>(ReplayTimePath(i)))
+            values::Tree::Instance()->CreateValue<values::ValueNumeric<values::int64>>(ReplayTimePath(i), 0);
         toolbar->SetChannelId_ValuePath(ChannelPath(i));
         toolbar->SetReplayTime_ValuePath(ReplayTimePath(i));
         toolbar->EnableVorexToolbar(true);
@@ -128,4 +133,101 @@ void HostWindow::Shutdown()
     if (m_pInstance && m_destroy)
         m_destroy(m_pInstance);
     m_pInstance = nullptr;
+    m_create = nullptr;
+    m_destroy = nullptr;
+    if (m_library.isLoaded()) {
+        // Calls the plug-in posted before its toolbars died carry its code:
+        // let them be delivered (and dropped) while the module is still there.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        m_library.unload();
+    }
+}
+
+void HostWindow::AttachSimulator(VorexSim::RecorderManagerSimulator* simulator)
+{
+    if (simulator)
+        createManagerMenu(simulator);
+}
+
+void HostWindow::createManagerMenu(VorexSim::RecorderManagerSimulator* sim)
+{
+    using VorexSim::RecorderManagerSimulator;
+    QMenu* menu = menuBar()->addMenu(QStringLiteral("&Manager"));
+
+    QAction* connected = menu->addAction(QStringLiteral("Connected"));
+    connected->setCheckable(true);
+    connected->setChecked(sim->IsConnected());
+    connect(connected, &QAction::toggled, sim, [sim](bool on) { sim->SetConnected(on); });
+    connect(VorexCommon::RecorderManagerEvents::Instance(), &VorexCommon::RecorderManagerEvents::si_connectionChanged,
+            connected, [connected, sim](bool) {
+                const QSignalBlocker block(connected);
+                connected->setChecked(sim->IsConnected());
+            });
+    menu->addSeparator();
+
+    for (int i = 0; i < sim->ChannelCount(); ++i)
+        addChannelManagerMenu(menu->addMenu(QStringLiteral("Channel %1").arg(i + 1)), sim, i);
+
+    menu->addSeparator();
+    QMenu* rights = menu->addMenu(QStringLiteral("User rights"));
+    struct Right
+    {
+        const char* text;
+        const char* right;
+    };
+    for (const Right& r : {Right{"History comments allowed", "VOREX_MANAGEMENT.addHistoryComment"},
+                           Right{"Record selection allowed", "VOREX_MANAGEMENT.selectOpenFileDlg"}}) {
+        QAction* a = rights->addAction(QString::fromLatin1(r.text));
+        a->setCheckable(true);
+        a->setChecked(UMM::ActiveUserProxy::instance()->GetAccessLevel(QString::fromLatin1(r.right)) >= 1);
+        const QString right = QString::fromLatin1(r.right);
+        connect(a, &QAction::toggled, this, [right](bool on) { RecorderManagerSimulator::SetUserRight(right, on ? 1 : 0); });
+    }
+    rights->addSeparator();
+    for (const char* event : {"User logged on", "User changed", "Login to same account - ignoring"}) {
+        const QString text = QString::fromLatin1(event);
+        rights->addAction(QStringLiteral("Event \"%1\"").arg(text), this, [text] { RecorderManagerSimulator::SendUserEvent(text); });
+    }
+}
+
+void HostWindow::addChannelManagerMenu(QMenu* menu, VorexSim::RecorderManagerSimulator* sim, int channel)
+{
+    using VorexSim::RecorderManagerSimulator;
+
+    QMenu* errors = menu->addMenu(QStringLiteral("Error code"));
+    errors->addAction(QStringLiteral("(clear)"), sim, [sim, channel] { sim->SetErrorCode(channel, QString()); });
+    for (const QString& key : RecorderManagerSimulator::ErrorKeys())
+        errors->addAction(key, sim, [sim, channel, key] { sim->SetErrorCode(channel, key); });
+
+    struct FlagEntry
+    {
+        const char* text;
+        RecorderManagerSimulator::Flag flag;
+    };
+    for (const FlagEntry& f : {FlagEntry{"RecordFlag", RecorderManagerSimulator::RecordFlag},
+                               FlagEntry{"ReplayFlag", RecorderManagerSimulator::ReplayFlag},
+                               FlagEntry{"PauseSupported", RecorderManagerSimulator::PauseSupported}}) {
+        QMenu* sub = menu->addMenu(QString::fromLatin1(f.text));
+        QAction* value = sub->addAction(QStringLiteral("true"));
+        value->setCheckable(true);
+        value->setChecked(true);
+        const RecorderManagerSimulator::Flag flag = f.flag;
+        connect(value, &QAction::toggled, sim, [sim, channel, flag](bool on) { sim->SetFlag(channel, flag, on); });
+        QAction* disabled = sub->addAction(QStringLiteral("disabled (state 2)"));
+        disabled->setCheckable(true);
+        connect(disabled, &QAction::toggled, sim, [sim, channel, flag](bool on) {
+            sim->SetFlagState(channel, flag, on ? values::eStateDisabled : values::eStateNormal);
+        });
+    }
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("External record"), sim, [sim, channel] { sim->TriggerExternalRecord(channel, false); });
+    menu->addAction(QStringLiteral("External continuous record"), sim, [sim, channel] { sim->TriggerExternalRecord(channel, true); });
+    menu->addAction(QStringLiteral("External replay"), sim, [sim, channel] { sim->TriggerExternalReplay(channel, false); });
+    menu->addAction(QStringLiteral("External continuous replay"), sim, [sim, channel] { sim->TriggerExternalReplay(channel, true); });
+    menu->addAction(QStringLiteral("External stop"), sim, [sim, channel] { sim->TriggerExternalStop(channel); });
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Fail the next replay command"), sim, [sim, channel] { sim->FailNextReplayCommand(channel, 42); });
+    menu->addAction(QStringLiteral("Delete the channel node"), sim, [sim, channel] { sim->DeleteChannel(channel); });
+    menu->addAction(QStringLiteral("Re-create the channel node"), sim, [sim, channel] { sim->RecreateChannel(channel); });
 }

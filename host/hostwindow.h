@@ -11,6 +11,11 @@
 
 class VRXRTB_DLL;
 class IVtClient;
+class QMenu;
+
+namespace VorexSim {
+class RecorderManagerSimulator;
+}
 
 // Main window of the demo host: one docked recorder toolbar per channel.
 class HostWindow : public QMainWindow
@@ -26,7 +31,10 @@ public:
     bool LoadPlugin(const QString& path, QString& error);
     // Creates, docks and binds one toolbar per channel.
     bool CreateToolbars(int channels, QString& error);
-    // Deletes the toolbars through their interface, then the instance.
+    // Adds the control menu of the simulated recorder manager.
+    void AttachSimulator(VorexSim::RecorderManagerSimulator* simulator);
+    // Deletes the toolbars through their interface, then the instance, then
+    // unloads the module.
     void Shutdown();
 
     static QString ChannelPath(int index);
@@ -36,6 +44,8 @@ public:
 
 private:
     void createMenus();
+    void createManagerMenu(VorexSim::RecorderManagerSimulator* simulator);
+    void addChannelManagerMenu(QMenu* menu, VorexSim::RecorderManagerSimulator* simulator, int channel);
 
     QLibrary m_library;
     ARCreateFunction m_create = nullptr;

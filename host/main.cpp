@@ -3,11 +3,14 @@
 #include "base.h"
 #include "hostoptions.h"
 #include "hostwindow.h"
+#include "recordermanagersimulator.h"
+#include "scenario.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTextStream>
@@ -30,10 +33,11 @@ public:
     }
     void Write(const TraceRecord& r)
     {
-        const QString line = QStringLiteral("%1 %2:%3 %4\n")
-                                 .arg(QDateTime::currentDateTime().toString(Qt::ISODateWithMs), r.file)
-                                 .arg(r.line)
-                                 .arg(r.text);
+        WriteLine(QStringLiteral("%1:%2 %3").arg(r.file).arg(r.line).arg(r.text));
+    }
+    void WriteLine(const QString& text)
+    {
+        const QString line = QStringLiteral("%1 %2\n").arg(QDateTime::currentDateTime().toString(Qt::ISODateWithMs), text);
         std::lock_guard<std::mutex> lock(m_mutex);
         const QByteArray bytes = line.toUtf8();
         m_file.write(bytes);
@@ -48,14 +52,39 @@ private:
     bool m_terminal = false;
 };
 
+// Qt's own command line options, which QApplication takes out; the ones
+// that take a value say so.
+bool isQtOption(const char* arg, bool& takesValue)
+{
+    static const char* const withValue[] = {"-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-style",
+                                            "-stylesheet", "-session", "-display", "-geometry", "-qwindowgeometry",
+                                            "-qwindowtitle", "-qwindowicon", "-font", "-name", "-title"};
+    static const char* const plain[] = {"-reverse", "-widgetcount", "-sync", "-nograb", "-dograb"};
+    for (const char* o : withValue)
+        if (qstrcmp(arg, o) == 0)
+            return takesValue = true;
+    takesValue = false;
+    for (const char* o : plain)
+        if (qstrcmp(arg, o) == 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QStringList args = app.arguments();
-    args.removeFirst();
-
+    // The options are checked before any window system is needed, so that
+    // bad input gets its message on any machine.
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        bool takesValue = false;
+        if (isQtOption(argv[i], takesValue)) {
+            i += takesValue ? 1 : 0;
+            continue;
+        }
+        args << QString::fromLocal8Bit(argv[i]);
+    }
     HostOptions options;
     QString error;
     if (!options.Parse(args, error)) {
@@ -66,8 +95,40 @@ int main(int argc, char** argv)
         std::fputs(qPrintable(HostOptions::Usage()), stdout);
         return 0;
     }
+    if (!options.scenario.isEmpty() && !ScenarioRunner::Exists(options.scenario)) {
+        std::fprintf(stderr, "vrxrtb-host: no scenario \"%s\"; known: all, %s\n", qPrintable(options.scenario),
+                     qPrintable(ScenarioRunner::Names().join(QStringLiteral(", "))));
+        return 2;
+    }
     if (options.pluginPath.isEmpty())
         options.pluginPath = QStringLiteral(VRX_DEFAULT_PLUGIN_DIR "/libvrxrtb.so");
+    if (!QFileInfo(options.pluginPath).isFile()) {
+        std::fprintf(stderr, "vrxrtb-host: the plug-in module %s does not exist\n", qPrintable(options.pluginPath));
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        if (!options.scenario.isEmpty()) {
+            // Scripted roads run headless unless a platform was chosen.
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        } else if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            std::fprintf(stderr, "vrxrtb-host: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                                 "run a scripted road instead, e.g. --scenario all\n");
+            return 2;
+        }
+    }
+    QApplication app(argc, argv);
+    if (!options.scenario.isEmpty()) {
+        // The offscreen platform cannot size docked bars by their hints and
+        // says so for every one; that is no news in a transcript.
+        static QtMessageHandler previous = nullptr;
+        previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (text.contains(QLatin1String("does not support propagateSizeHints")))
+                return;
+            if (previous)
+                previous(type, context, text);
+        });
+    }
+
     if (options.outputDir.isEmpty())
         options.outputDir = QDir::current().filePath(QStringLiteral("vrxrtb-host-output"));
     QDir().mkpath(options.outputDir);
@@ -82,14 +143,19 @@ int main(int argc, char** argv)
     ErrorHandler::Instance()->SetTraceMask(options.traceMask);
     const int sink = ErrorHandler::Instance()->AddTraceSink([traceLog](const TraceRecord& r) { traceLog->Write(r); });
 
-    if (!options.scenario.isEmpty()) {
-        std::fprintf(stderr, "vrxrtb-host: scenarios are not available yet\n");
-        ErrorHandler::Instance()->RemoveTraceSink(sink);
-        return 2;
-    }
-
     int result = 0;
-    {
+    if (!options.scenario.isEmpty()) {
+        QTextStream out(stdout);
+        ScenarioRunner runner(ScenarioSettings{options.pluginPath, options.channels, options.outputDir}, out);
+        const int failed = runner.Run(options.scenario);
+        result = failed < 0 ? 1 : (failed > 0 ? 1 : 0);
+    } else {
+        VorexSim::RecorderManagerSimulator simulator(
+            VorexSim::SimulatorOptions::Demo(options.channels, &HostWindow::ChannelPath, &HostWindow::ReplayTimePath));
+        QObject::connect(&simulator, &VorexSim::RecorderManagerSimulator::si_managerEvent, [traceLog](const QString& text) {
+            traceLog->WriteLine(QStringLiteral("manager ") + text);
+        });
+        simulator.Start();
         HostWindow window;
         // Host messages as non-modal boxes: a modal one would run a nested
         // event loop inside the plug-in's notification handling.
@@ -105,11 +171,13 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "vrxrtb-host: %s\n", qPrintable(error));
             result = 1;
         } else {
+            window.AttachSimulator(&simulator);
             window.show();
             result = app.exec();
         }
         ErrorHandler::Instance()->SetMessageSink(nullptr);
         window.Shutdown();
+        simulator.Stop();
     }
     ErrorHandler::Instance()->RemoveTraceSink(sink);
     return result;

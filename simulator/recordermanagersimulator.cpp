@@ -1,0 +1,398 @@
+#include "recordermanagersimulator.h"
+
+#include "simulatedchannel.h"
+#include "umm.h"
+
+#include <QTimer>
+
+using VOREX_XML::VOREX_RecordData;
+using VorexCommon::RecorderManagerBackend;
+
+namespace VorexSim {
+
+namespace Keys {
+const char* const RecordReplayModes = "RecordReplayModes";
+const char* const AllRecordReplayModes = "AllRecordReplayModes";
+const char* const ReplayMode = "ReplayMode";
+const char* const RecordFlag = "RecordFlag";
+const char* const ReplayFlag = "ReplayFlag";
+const char* const PauseSupported = "PauseSupported";
+const char* const TriggeredByCorbaCall = "TriggeredByCorbaCall";
+const char* const ErrorCode = "ErrorCode";
+const char* const DataRateClass = "DataRateClass";
+const char* const AllowedDevices = "AllowedDevices";
+const char* const RecordName = "RecordName";
+const char* const DeviceID = "DeviceID";
+const char* const RecordID = "RecordID";
+const char* const ReplayDataRateClass = "ReplayDataRateClass";
+const char* const AvailableDataRateClass = "AvailableDataRateClass";
+const char* const AvailableDataRateClass2 = "AvailableDataRateClass2";
+const char* const FileSizeInKB = "FileSizeInKB";
+const char* const NoOfReplays = "NoOfReplays";
+const char* const RecordTimeout = "RecordTimeout";
+const char* const Duration = "Duration";
+const char* const RecordCounterStartTime = "RecordCounterStartTime";
+const char* const StartPosition = "StartPosition";
+const char* const StopPosition = "StopPosition";
+const char* const ReplayBegin = "ReplayBegin";
+const char* const ReplayEnd = "ReplayEnd";
+const char* const CurrentReplayPosition = "CurrentReplayPosition";
+} // namespace Keys
+
+namespace {
+const char* flagKey(RecorderManagerSimulator::Flag flag)
+{
+    switch (flag) {
+    case RecorderManagerSimulator::RecordFlag:
+        return Keys::RecordFlag;
+    case RecorderManagerSimulator::ReplayFlag:
+        return Keys::ReplayFlag;
+    case RecorderManagerSimulator::PauseSupported:
+        return Keys::PauseSupported;
+    }
+    return Keys::RecordFlag;
+}
+
+constexpr quint64 kGiB = 1024ull * 1024 * 1024;
+constexpr quint64 kMiB = 1024ull * 1024;
+} // namespace
+
+SimulatorOptions SimulatorOptions::Demo(int channels, std::function<QString(int)> channelPath,
+                                        std::function<QString(int)> replayTimePath)
+{
+    SimulatorOptions o;
+    o.channels = channels;
+    o.channelPath = std::move(channelPath);
+    o.replayTimePath = std::move(replayTimePath);
+    // The third device is small so that its free space visibly shrinks.
+    o.devices = {{QStringLiteral("Dev1"), 48 * kGiB, 64 * kGiB, false},
+                 {QStringLiteral("Dev2"), 12 * kGiB, 32 * kGiB, false},
+                 {QStringLiteral("Dev3"), 96 * kMiB, 1 * kGiB, true}};
+    return o;
+}
+
+SimulatorOptions SimulatorOptions::Fast(int channels, std::function<QString(int)> channelPath,
+                                        std::function<QString(int)> replayTimePath)
+{
+    SimulatorOptions o = Demo(channels, std::move(channelPath), std::move(replayTimePath));
+    o.reactionDelayMs = 0;
+    o.connectDelayMs = 0;
+    o.tickIntervalMs = 0;
+    return o;
+}
+
+RecorderManagerSimulator::RecorderManagerSimulator(const SimulatorOptions& options, QObject* parent)
+    : QObject(parent), m_options(options), m_spBackend(std::make_shared<RecorderManagerBackend>())
+{
+    if (!m_options.channelPath)
+        m_options.channelPath = [](int i) { return QStringLiteral("/Receivers/Channel%1").arg(i + 1); };
+    if (!m_options.replayTimePath)
+        m_options.replayTimePath = [](int i) { return QStringLiteral("/Host/Channel%1/ReplayTime").arg(i + 1); };
+    for (int i = 0; i < m_options.channels; ++i) {
+        const QString device = m_options.devices.empty()
+                                   ? QString()
+                                   : m_options.devices[size_t(i) % m_options.devices.size()].id;
+        m_channels.emplace_back(new SimulatedChannel(this, i, m_options.channelPath(i), m_options.replayTimePath(i), device));
+    }
+    m_pTickTimer = new QTimer(this);
+    connect(m_pTickTimer, &QTimer::timeout, this, &RecorderManagerSimulator::Tick);
+}
+
+RecorderManagerSimulator::~RecorderManagerSimulator()
+{
+    Stop();
+    // The channels observe values and call back into the simulator: they go
+    // first, while the simulator is still whole.
+    m_channels.clear();
+}
+
+void RecorderManagerSimulator::Start()
+{
+    if (m_bStarted)
+        return;
+    m_bStarted = true;
+    m_spBackend->SetCommandHandler([this](const VorexCommon::RecordedCommand& c) { return HandleCommand(c); });
+    m_spBackend->SetDeviceTimeHandler([this](const QString& deviceId, quint64& time) { return HandleDeviceTime(deviceId, time); });
+    RecorderManagerBackend::Install(m_spBackend);
+    for (const SimulatorOptions::Device& d : m_options.devices)
+        m_spBackend->AddDevice(VorexCommon::DeviceInfo{d.id, m_spBackend->GetSubSystem(), d.virtualDevice, d.freeBytes, d.totalBytes});
+    if (m_options.seedRecords)
+        SeedRecords();
+    for (auto& channel : m_channels)
+        channel->Create();
+    Report(QStringLiteral("started with %1 channel(s) and %2 device(s)").arg(m_channels.size()).arg(m_options.devices.size()));
+
+    if (m_options.connectDelayMs >= 0) {
+        QTimer::singleShot(m_options.connectDelayMs, this, [this]() {
+            if (m_bStarted)
+                SetConnected(true);
+        });
+    }
+    m_nLastTick = HaldaOS::Get();
+    if (m_options.tickIntervalMs > 0)
+        m_pTickTimer->start(m_options.tickIntervalMs);
+}
+
+void RecorderManagerSimulator::Stop()
+{
+    if (!m_bStarted)
+        return;
+    m_bStarted = false;
+    m_pTickTimer->stop();
+    for (auto& channel : m_channels)
+        channel->Release();
+    m_spBackend->SetCommandHandler(nullptr);
+    m_spBackend->SetDeviceTimeHandler(nullptr);
+    if (RecorderManagerBackend::Installed() == m_spBackend)
+        RecorderManagerBackend::Install(nullptr);
+}
+
+int RecorderManagerSimulator::ChannelCount() const
+{
+    return int(m_channels.size());
+}
+
+SimulatedChannel* RecorderManagerSimulator::Channel(int index) const
+{
+    if (index < 0 || index >= int(m_channels.size()))
+        return nullptr;
+    return m_channels[size_t(index)].get();
+}
+
+SimulatedChannel* RecorderManagerSimulator::ChannelByName(const QString& name) const
+{
+    for (const auto& channel : m_channels)
+        if (channel->Name() == name)
+            return channel.get();
+    return nullptr;
+}
+
+QString RecorderManagerSimulator::ChannelPath(int channel) const
+{
+    SimulatedChannel* c = Channel(channel);
+    return c ? c->Path() : QString();
+}
+
+QString RecorderManagerSimulator::ReplayTimePath(int channel) const
+{
+    SimulatedChannel* c = Channel(channel);
+    return c ? c->ReplayTimePath() : QString();
+}
+
+QString RecorderManagerSimulator::ValuePath(int channel, const char* key) const
+{
+    return ChannelPath(channel) + QLatin1Char('/') + QLatin1String(key);
+}
+
+QStringList RecorderManagerSimulator::DeviceIds() const
+{
+    QStringList ids;
+    for (const SimulatorOptions::Device& d : m_options.devices)
+        ids << d.id;
+    return ids;
+}
+
+QStringList RecorderManagerSimulator::ErrorKeys()
+{
+    return {QStringLiteral("VRX_INFO_RECORD_STARTED"), QStringLiteral("VRX_WARN_DISC_ALMOST_FULL"),
+            QStringLiteral("VRX_ERR_DISC_FULL"), QStringLiteral("VRX_ERR_DEVICE_FAILURE"),
+            QStringLiteral("VRX_FATAL_INTERNAL")};
+}
+
+void RecorderManagerSimulator::Report(const QString& text)
+{
+    emit si_managerEvent(text);
+}
+
+QString RecorderManagerSimulator::NextRecordId()
+{
+    return QStringLiteral("REC-%1").arg(m_nNextRecord++, 4, 10, QLatin1Char('0'));
+}
+
+void RecorderManagerSimulator::SeedRecords()
+{
+    const qint64 now = HaldaOS::Get();
+    const QStringList names{QStringLiteral("Harbour traffic"), QStringLiteral("Night watch"), QStringLiteral("Test signal")};
+    const qint64 lengths[] = {90, 45, 20}; // seconds
+    for (const SimulatorOptions::Device& device : m_options.devices) {
+        for (int k = 0; k < names.size(); ++k) {
+            const QString id = NextRecordId();
+            VOREX_RecordData record(id, QStringLiteral("%1 (%2)").arg(names[k], device.id));
+            const qint64 start = now - (k + 1) * Q_INT64_C(3600000000);
+            const qint64 stop = start + lengths[k] * 1000000;
+            const quint64 size = quint64(lengths[k]) * 4 * 128 * 1024;
+            record.SetDataRate(VOREX_RecordData::eDataRate_3);
+            record.SetStartTime(quint64(start));
+            record.SetStopTime(quint64(stop));
+            record.SetStartPosition(0);
+            record.SetStopPosition(size);
+            record.SetRecordSize(size);
+            record.SetIndexEntry({VOREX_XML::IndexEntry(quint64(start), 0), VOREX_XML::IndexEntry(quint64(stop), size)});
+            record.SetBookmarkEntry({VOREX_XML::BookmarkEntry(quint64(start + 5000000), QStringLiteral("first call")),
+                                     VOREX_XML::BookmarkEntry(quint64(stop - 5000000), QStringLiteral("last call"))});
+            m_spBackend->SetRecord(device.id, record);
+        }
+    }
+}
+
+quint32 RecorderManagerSimulator::HandleCommand(const VorexCommon::RecordedCommand& command)
+{
+    SimulatedChannel* channel = ChannelByName(command.channelId);
+    if (!channel || !channel->Exists()) {
+        Report(QStringLiteral("%1 for unknown channel \"%2\" refused").arg(command.command, command.channelId));
+        return eResult_UnknownChannel;
+    }
+    return channel->Command(command);
+}
+
+quint32 RecorderManagerSimulator::HandleDeviceTime(const QString& deviceId, quint64& time)
+{
+    if (!m_spBackend->HasDevice(deviceId))
+        return RecorderManagerBackend::eResult_UnknownDevice;
+    time = quint64(HaldaOS::Get());
+    return RecorderManagerBackend::eResult_Ok;
+}
+
+void RecorderManagerSimulator::Tick()
+{
+    const qint64 now = HaldaOS::Get();
+    const qint64 elapsed = now - m_nLastTick;
+    m_nLastTick = now;
+    if (!m_bStarted)
+        return;
+    for (auto& channel : m_channels)
+        if (channel->Exists())
+            channel->Tick(elapsed);
+}
+
+void RecorderManagerSimulator::SetConnected(bool connected)
+{
+    if (m_spBackend->IsConnected() == connected)
+        return;
+    Report(connected ? QStringLiteral("connection up") : QStringLiteral("connection lost"));
+    m_spBackend->SetConnected(connected);
+    for (auto& channel : m_channels)
+        channel->ConnectionChanged(connected);
+}
+
+bool RecorderManagerSimulator::IsConnected() const
+{
+    return m_spBackend->IsConnected();
+}
+
+void RecorderManagerSimulator::SetErrorCode(int channel, const QString& key)
+{
+    if (SimulatedChannel* c = Channel(channel))
+        c->SetErrorCode(key);
+}
+
+void RecorderManagerSimulator::SetFlag(int channel, Flag flag, bool value)
+{
+    if (SimulatedChannel* c = Channel(channel))
+        c->SetFlag(flagKey(flag), value);
+}
+
+void RecorderManagerSimulator::SetFlagState(int channel, Flag flag, int state)
+{
+    if (SimulatedChannel* c = Channel(channel))
+        c->SetFlagState(flagKey(flag), state);
+}
+
+void RecorderManagerSimulator::TriggerExternalRecord(int channel, bool continuous)
+{
+    if (SimulatedChannel* c = Channel(channel))
+        c->TriggerExternalRecord(continuous);
+}
+
+bool RecorderManagerSimulator::TriggerExternalReplay(int channel, bool continuous)
+{
+    SimulatedChannel* c = Channel(channel);
+    return c && c->TriggerExternalReplay(continuous);
+}
+
+void RecorderManagerSimulator::TriggerExternalStop(int channel)
+{
+    if (SimulatedChannel* c = Channel(channel))
+        c->TriggerExternalStop();
+}
+
+void RecorderManagerSimulator::DeleteChannel(int channel)
+{
+    if (SimulatedChannel* c = Channel(channel))
+        c->Release();
+}
+
+void RecorderManagerSimulator::RecreateChannel(int channel)
+{
+    SimulatedChannel* c = Channel(channel);
+    if (c && !c->Exists())
+        c->Create();
+}
+
+bool RecorderManagerSimulator::ChannelExists(int channel) const
+{
+    SimulatedChannel* c = Channel(channel);
+    return c && c->Exists();
+}
+
+void RecorderManagerSimulator::FailNextReplayCommand(int channel, quint32 code)
+{
+    if (SimulatedChannel* c = Channel(channel)) {
+        c->FailNextCommand(code);
+        Report(QStringLiteral("%1: the next replay command will fail with code %2").arg(c->Name()).arg(code));
+    }
+}
+
+void RecorderManagerSimulator::SelectRecord(int channel, const QString& deviceId, const QString& recordId)
+{
+    if (SimulatedChannel* c = Channel(channel))
+        c->SelectRecord(deviceId, recordId);
+}
+
+void RecorderManagerSimulator::SendUserEvent(const QString& event)
+{
+    VorexCommon::UserRights::Instance()->NotifyUserEvent(event);
+}
+
+void RecorderManagerSimulator::SetUserRight(const QString& right, int level)
+{
+    UMM::ActiveUserProxy::instance()->SetAccessLevel(right, level);
+}
+
+long RecorderManagerSimulator::RecordReplayAllModes(int channel) const
+{
+    SimulatedChannel* c = Channel(channel);
+    return c ? c->AllModes() : -1;
+}
+
+long RecorderManagerSimulator::ReplayMode(int channel) const
+{
+    SimulatedChannel* c = Channel(channel);
+    return c ? c->ReplayModeKey() : -1;
+}
+
+qint64 RecorderManagerSimulator::ReplayTime(int channel) const
+{
+    SimulatedChannel* c = Channel(channel);
+    return c ? c->ReplayTime() : 0;
+}
+
+bool RecorderManagerSimulator::IsRecording(int channel) const
+{
+    SimulatedChannel* c = Channel(channel);
+    return c && c->IsRecording();
+}
+
+int RecorderManagerSimulator::ReplayPasses(int channel) const
+{
+    SimulatedChannel* c = Channel(channel);
+    return c ? c->ReplayPasses() : 0;
+}
+
+QString RecorderManagerSimulator::LastRecordId(int channel) const
+{
+    SimulatedChannel* c = Channel(channel);
+    return c ? c->LastRecordId() : QString();
+}
+
+} // namespace VorexSim
