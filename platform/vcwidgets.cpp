@@ -251,7 +251,10 @@ void VCOneOfButton::Refresh()
 VCOneOfButtonCombo::VCOneOfButtonCombo(QWidget* parent, const QString& name, bool textBesideIcon)
     : VCButton(parent, name),
       m_link(new vcdetail::ValueLink(this, [this]() { Refresh(); })),
-      m_pMenu(new QMenu(this))
+      // Not a child widget: owners enable and disable all descendants of a
+      // bar recursively, and a drop-down disabled that way would stay dead
+      // after the button itself is enabled again.
+      m_pMenu(new QMenu)
 {
     setPopupMode(QToolButton::MenuButtonPopup);
     setMenu(m_pMenu);
@@ -263,6 +266,8 @@ VCOneOfButtonCombo::VCOneOfButtonCombo(QWidget* parent, const QString& name, boo
 VCOneOfButtonCombo::~VCOneOfButtonCombo()
 {
     m_link.reset();
+    setMenu(nullptr);
+    delete m_pMenu;
 }
 
 VCOneOfButtonCombo::Entry* VCOneOfButtonCombo::FindEntry(long key)

@@ -826,42 +826,53 @@ quint32 GuiToServerAdminCorbaHandler::GetDeviceTime(const QString& deviceId, qui
 // ToolbarHelper
 // ---------------------------------------------------------------------------
 
+namespace {
+// Texts of the recorder manager's result codes; empty for a code it does not define.
+QString managerResultText(quint32 id)
+{
+    switch (id) {
+    case RecorderManagerBackend::eResult_Ok:
+        return QCoreApplication::translate("ToolbarHelper", "The Vorex Manager accepted the command.");
+    case RecorderManagerBackend::eResult_NotConnected:
+        return QCoreApplication::translate("ToolbarHelper", "The Vorex Manager is not reachable.");
+    case RecorderManagerBackend::eResult_UnknownDevice:
+        return QCoreApplication::translate("ToolbarHelper", "The Vorex Manager does not know the recorder device.");
+    case RecorderManagerBackend::eResult_UnknownRecord:
+        return QCoreApplication::translate("ToolbarHelper", "The Vorex Manager does not know the record.");
+    default:
+        return QString();
+    }
+}
+
+QString clientLibraryText(quint32 id)
+{
+    switch (id) {
+    case 250: return QCoreApplication::translate("ToolbarHelper", "The data of the current record is not available.");
+    case 251: return QCoreApplication::translate("ToolbarHelper", "The recorder device is not available.");
+    case 252: return QCoreApplication::translate("ToolbarHelper", "The Vorex Manager is not connected.");
+    case 253: return QCoreApplication::translate("ToolbarHelper", "The replay could not be started.");
+    case 254: return QCoreApplication::translate("ToolbarHelper", "The continuous replay could not be started.");
+    case 255: return QCoreApplication::translate("ToolbarHelper", "The recording could not be started.");
+    case 256: return QCoreApplication::translate("ToolbarHelper", "The continuous recording could not be started.");
+    case 257: return QCoreApplication::translate("ToolbarHelper", "No record is selected for the replay.");
+    default: return QString();
+    }
+}
+} // namespace
+
+// Context 0 also receives manager codes (a rejected pause is reported with
+// the manager's code and context 0), so both tables are asked there.
 QString ToolbarHelper::ErrorId2Text(quint32 id, int context)
 {
-    if (context == 1) {
-        switch (id) {
-        case RecorderManagerBackend::eResult_Ok:
-            return QCoreApplication::translate("ToolbarHelper", "The Vorex Manager accepted the command.");
-        case RecorderManagerBackend::eResult_NotConnected:
-            return QCoreApplication::translate("ToolbarHelper", "The Vorex Manager is not reachable.");
-        case RecorderManagerBackend::eResult_UnknownDevice:
-            return QCoreApplication::translate("ToolbarHelper", "The Vorex Manager does not know the recorder device.");
-        case RecorderManagerBackend::eResult_UnknownRecord:
-            return QCoreApplication::translate("ToolbarHelper", "The Vorex Manager does not know the record.");
-        default:
-            return QCoreApplication::translate("ToolbarHelper", "The Vorex Manager rejected the command (error %1).").arg(id);
-        }
+    QString text = context == 1 ? managerResultText(id) : clientLibraryText(id);
+    if (text.isEmpty())
+        text = context == 1 ? clientLibraryText(id) : managerResultText(id);
+    if (text.isEmpty()) {
+        text = context == 1
+            ? QCoreApplication::translate("ToolbarHelper", "The Vorex Manager rejected the command (error %1).").arg(id)
+            : QCoreApplication::translate("ToolbarHelper", "Unknown error (%1).").arg(id);
     }
-    switch (id) {
-    case 250:
-        return QCoreApplication::translate("ToolbarHelper", "The data of the current record is not available.");
-    case 251:
-        return QCoreApplication::translate("ToolbarHelper", "The recorder device is not available.");
-    case 252:
-        return QCoreApplication::translate("ToolbarHelper", "The Vorex Manager is not connected.");
-    case 253:
-        return QCoreApplication::translate("ToolbarHelper", "The replay could not be started.");
-    case 254:
-        return QCoreApplication::translate("ToolbarHelper", "The continuous replay could not be started.");
-    case 255:
-        return QCoreApplication::translate("ToolbarHelper", "The recording could not be started.");
-    case 256:
-        return QCoreApplication::translate("ToolbarHelper", "The continuous recording could not be started.");
-    case 257:
-        return QCoreApplication::translate("ToolbarHelper", "No record is selected for the replay.");
-    default:
-        return QCoreApplication::translate("ToolbarHelper", "Unknown error (%1).").arg(id);
-    }
+    return text;
 }
 
 // ---------------------------------------------------------------------------

@@ -318,7 +318,8 @@ struct VRXPLATFORM_EXPORT RecordedCommand
     QString command;   // "StartReplay", "ContinueReplay", "PauseReplay", "StopReplay",
                        // "GetDeviceTime", "Initialize", "SetBookmarkEntries",
                        // "ResyncRecord", "AddHistoryComment", "RenameRecord"
-    QString channelId; // the channel the handler was initialised with (may be empty)
+    QString channelId; // replay commands: the channel the handler was initialised
+                       // with; "GetDeviceTime": the server handler's name; else empty
     QVariantList args;
 };
 
@@ -580,8 +581,9 @@ class VRXPLATFORM_EXPORT ToolbarHelper
 {
 public:
     // A displayable text for an error id. Context 0: ids of the client
-    // library (250, 253 to 257, ...); context 1: a result code of the
-    // recorder manager. Unknown ids give a generic text naming the id.
+    // library (250 to 257); context 1: a result code of the recorder manager
+    // (RecorderManagerBackend::eResult_...). Each context falls back to the
+    // other table; an id in neither gives a generic text naming the id.
     static QString ErrorId2Text(quint32 id, int context);
 };
 

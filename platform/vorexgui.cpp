@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTimeEdit>
@@ -31,6 +32,46 @@ QString formatTime(quint64 microseconds)
 }
 
 std::mutex g_hookMutex;
+
+// Pictures of the record actions, so that the buttons that copy them show
+// something on hosts without an icon theme.
+const char* const kEditXpm[] = {
+    "16 16 3 1", ". c None", "# c #404040", "y c #e0b000",
+    "................",
+    "...........##...",
+    "..........#yy#..",
+    ".........#yyyy#.",
+    "........#yyyy#..",
+    ".......#yyyy#...",
+    "......#yyyy#....",
+    ".....#yyyy#.....",
+    "....#yyyy#......",
+    "...#yyyy#.......",
+    "..#yyyy#........",
+    "..#yyy#.........",
+    "..##y#..........",
+    "..###...........",
+    "................",
+    "................"};
+
+const char* const kHistoryXpm[] = {
+    "16 16 3 1", ". c None", "# c #303080", "w c #ffffff",
+    "................",
+    ".....######.....",
+    "...##wwwwww##...",
+    "..#wwwww#wwww#..",
+    "..#wwwww#wwww#..",
+    ".#wwwwww#wwwww#.",
+    ".#wwwwww#wwwww#.",
+    ".#wwwwww####ww#.",
+    ".#wwwwwwwwwwww#.",
+    ".#wwwwwwwwwwww#.",
+    "..#wwwwwwwwww#..",
+    "..#wwwwwwwwww#..",
+    "...##wwwwww##...",
+    ".....######.....",
+    "................",
+    "................"};
 
 // Runs a dialog modally unless its answer hook decides. On the offscreen
 // platform a missing hook rejects at once instead of waiting for nobody.
@@ -239,6 +280,18 @@ void AbstractRecordListModel::sl_backendConnectionChanged(bool /*connected*/)
 
 namespace VorexGUI {
 
+namespace {
+struct ActiveDeviceRegistration
+{
+    ActiveDeviceRegistration()
+    {
+        qRegisterMetaType<VorexGUI::ActiveDevice>("VorexGUI::ActiveDevice");
+        qRegisterMetaType<QList<VorexGUI::ActiveDevice>>("QList<VorexGUI::ActiveDevice>");
+        qRegisterMetaType<QList<VorexGUI::ActiveDevice>>("QList<ActiveDevice>");
+    }
+} g_activeDeviceRegistration;
+} // namespace
+
 VorexServerGUIController::VorexServerGUIController(std::shared_ptr<VorexCommon::VorexGuiToServerCorbaHandler> serverHandler,
                                                    int userActions, QWidget* parent)
     : IVorexGUIController(parent),
@@ -247,14 +300,14 @@ VorexServerGUIController::VorexServerGUIController(std::shared_ptr<VorexCommon::
       m_pModel(new VorexCommon::AbstractRecordListModel(this))
 {
     if (userActions & eUserAction_EditRecord) {
-        m_pEditAction = new QAction(QIcon::fromTheme(QStringLiteral("document-edit")), tr("Edit record"), this);
+        m_pEditAction = new QAction(QIcon(QPixmap(kEditXpm)), tr("Edit record"), this);
         m_pEditAction->setObjectName(QStringLiteral("VorexEditRecord"));
         m_pEditAction->setToolTip(tr("Edit the selected record"));
         m_pEditAction->setStatusTip(tr("Edit the selected record"));
         connect(m_pEditAction, &QAction::triggered, this, &VorexServerGUIController::sl_editRecord);
     }
     if (userActions & eUserAction_History) {
-        m_pHistoryAction = new QAction(QIcon::fromTheme(QStringLiteral("document-open-recent")), tr("Record history"), this);
+        m_pHistoryAction = new QAction(QIcon(QPixmap(kHistoryXpm)), tr("Record history"), this);
         m_pHistoryAction->setObjectName(QStringLiteral("VorexRecordHistory"));
         m_pHistoryAction->setToolTip(tr("Show the history of the selected record and add a comment"));
         m_pHistoryAction->setStatusTip(tr("Show the history of the selected record and add a comment"));

@@ -198,8 +198,8 @@ void DiscSpaceBar::Refresh()
         setToolTip(device.isEmpty() ? tr("No recorder device") : device);
     } else {
         const quint64 freeSpace = qMin(info.freeSpace, info.totalSpace);
-        const double used = static_cast<double>(info.totalSpace - freeSpace) / static_cast<double>(info.totalSpace);
-        setValue(static_cast<int>(used * 1000.0 + 0.5));
+        const double fraction = static_cast<double>(freeSpace) / static_cast<double>(info.totalSpace);
+        setValue(static_cast<int>(fraction * 1000.0 + 0.5));
         m_strText = tr("%1 free").arg(FormatBytes(freeSpace));
         setToolTip(tr("%1: %2 of %3 free").arg(device, FormatBytes(freeSpace), FormatBytes(info.totalSpace)));
     }

@@ -64,7 +64,7 @@ private:
 };
 
 // Free disc space of the device named by a device-ID value, as a bar of the
-// used part with the free space as text ("12.5 GiB free"). Without a known
+// free part (per mille of the total) with the free space as text ("12.5 GiB free"). Without a known
 // device the bar is empty and the text is "-".
 class VRXPLATFORM_EXPORT DiscSpaceBar : public QProgressBar
 {

@@ -307,7 +307,10 @@ private slots:
         }
         QVERIFY(ToolbarHelper::ErrorId2Text(999, 0).contains("999"));
         QVERIFY(ToolbarHelper::ErrorId2Text(4711, 1).contains("4711"));
-        QVERIFY(!ToolbarHelper::ErrorId2Text(RecorderManagerBackend::eResult_UnknownRecord, 1).isEmpty());
+        // A rejected pause reports the manager's code with context 0.
+        QCOMPARE(ToolbarHelper::ErrorId2Text(RecorderManagerBackend::eResult_UnknownRecord, 0),
+                 ToolbarHelper::ErrorId2Text(RecorderManagerBackend::eResult_UnknownRecord, 1));
+        QVERIFY(!ToolbarHelper::ErrorId2Text(RecorderManagerBackend::eResult_UnknownRecord, 1).contains("3"));
     }
 
     void userRightsFollowUserManagement()
@@ -323,6 +326,25 @@ private slots:
         std::thread([rights]() { rights->NotifyUserEvent("User changed"); }).join();
         QTRY_COMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toString(), QString("User changed"));
+    }
+
+    // Wired as the toolbar wires them, by signature text.
+    void deviceHandlerFollowsConnectionData()
+    {
+        KernoServerConnectionData connection("manager", "client");
+        DeviceHandler handler;
+        handler.Initialize(connection.GetConfiguration());
+        QVERIFY(connect(&connection, SIGNAL(si_allTicsConnected(const QString&)), &handler, SLOT(sl_vorexConnected(const QString&))));
+        QVERIFY(connect(&connection, SIGNAL(si_allTicsDisconnected(const QString&)), &handler, SLOT(sl_vorexDisconnected(const QString&))));
+        QVERIFY(connect(&connection, SIGNAL(si_deviceNodeAdded(const QString&)), &handler, SLOT(OnCheckForNewDevices (const QString&))));
+        m_backend->AddDevice(DeviceInfo{"Dev1", "VOREX", false, 0, 0});
+        QCOMPARE(handler.GetFirstDevice("VOREX"), QString());
+        std::thread([this]() { m_backend->SetConnected(true); }).join();
+        QTRY_COMPARE(handler.GetFirstDevice("VOREX"), QString("Dev1"));
+        m_backend->AddDevice(DeviceInfo{"Dev0", "VOREX", false, 0, 0});
+        QCOMPARE(handler.GetFirstDevice("VOREX"), QString("Dev0"));
+        m_backend->SetConnected(false);
+        QCOMPARE(handler.GetFirstDevice("VOREX"), QString());
     }
 
     void deviceHandlerFiltersDevices()

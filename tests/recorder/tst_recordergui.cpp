@@ -1,6 +1,7 @@
 #include "testsupport.h"
 #include "umm.h"
 #include "vorexgui.h"
+#include "vcreplaybar.h"
 #include "vorexwidgets.h"
 
 #include <QAction>
@@ -24,6 +25,8 @@ VOREX_RecordData makeRecord(const QString& id, const QString& name, int rate = 3
     return record;
 }
 } // namespace
+
+Q_DECLARE_METATYPE(const QMetaObject*)
 
 class TestRecorderGui : public QObject
 {
@@ -64,6 +67,44 @@ private slots:
         m_backend.reset();
         HaldaOS::SetClock(nullptr);
         values::Tree::Instance()->Release("/gui");
+    }
+
+    // The toolbar connects by signature text; these must resolve exactly.
+    void signatureTextsResolve_data()
+    {
+        QTest::addColumn<const QMetaObject*>("meta");
+        QTest::addColumn<bool>("isSignal");
+        QTest::addColumn<QString>("signature");
+        const QMetaObject* connection = &KernoServerConnectionData::staticMetaObject;
+        const QMetaObject* devices = &DeviceHandler::staticMetaObject;
+        const QMetaObject* model = &AbstractRecordListModel::staticMetaObject;
+        const QMetaObject* controller = &VorexServerGUIController::staticMetaObject;
+        QTest::newRow("connected") << connection << true << "si_allTicsConnected(const QString&)";
+        QTest::newRow("disconnected") << connection << true << "si_allTicsDisconnected(const QString&)";
+        QTest::newRow("device node") << connection << true << "si_deviceNodeAdded(const QString&)";
+        QTest::newRow("vorex connected") << devices << false << "sl_vorexConnected(const QString&)";
+        QTest::newRow("vorex disconnected") << devices << false << "sl_vorexDisconnected(const QString&)";
+        QTest::newRow("new devices") << devices << false << "OnCheckForNewDevices (const QString&)";
+        QTest::newRow("user rights") << &UserRights::staticMetaObject << true << "UpdateUserRights(const QString&)";
+        QTest::newRow("record changed") << model << true << "si_recordChanged(vorex::RecordIdentifier,bool)";
+        QTest::newRow("record deleted") << model << true << "si_recordDeleted(vorex::RecordIdentifier)";
+        QTest::newRow("all records") << model << true << "si_allRecordsChanged()";
+        QTest::newRow("history") << controller << false << "sl_showHistory()";
+        QTest::newRow("active device") << controller << false << "sl_activeDeviceChanged(QList<ActiveDevice>)";
+        QTest::newRow("selection") << controller << false << "sl_selectedRecordsChanged(vorex::RecordIdentifierList)";
+        QTest::newRow("resync") << controller << false << "sl_resyncRecord(vorex::RecordIdentifier)";
+        QTest::newRow("bookmarks") << controller << false
+                                   << "sl_setBookmarkEntries(vorex::RecordIdentifier,QVector<VOREX_XML::BookmarkEntry>)";
+        QTest::newRow("bar bookmarks") << &VCReplayBar::staticMetaObject << true << "signalBookmarksChanged()";
+    }
+    void signatureTextsResolve()
+    {
+        QFETCH(const QMetaObject*, meta);
+        QFETCH(bool, isSignal);
+        QFETCH(QString, signature);
+        const QByteArray normalized = QMetaObject::normalizedSignature(signature.toLatin1().constData());
+        const int index = isSignal ? meta->indexOfSignal(normalized) : meta->indexOfSlot(normalized);
+        QVERIFY2(index >= 0, normalized.constData());
     }
 
     void recordListModelSignalsFollowTheBackend()
@@ -120,7 +161,8 @@ private slots:
         QVERIFY(edit && history);
         QVERIFY(!controller.recordAction(0x2));
         QVERIFY(!edit->isEnabled());
-        QVERIFY(!history->icon().isNull() || !history->toolTip().isEmpty());
+        QVERIFY(!history->icon().isNull() && !edit->icon().isNull());
+        QVERIFY(!history->toolTip().isEmpty() && !history->statusTip().isEmpty());
         QSignalSpy editChanged(edit, &QAction::changed);
 
         controller.sl_activeDeviceChanged({ActiveDevice("Dev1", "VOREX")});
@@ -298,7 +340,7 @@ private slots:
         QCOMPARE(bar.text(), QString("-"));
         QVERIFY(bar.SetDevice_ValuePath("/gui/ch/DeviceID"));
         QCOMPARE(bar.text(), QString("256.0 MiB free"));
-        QCOMPARE(bar.value(), 750);
+        QCOMPARE(bar.value(), 250);
         m_backend->SetDiscSpace("Dev1", 512ull << 20, 1024ull << 20);
         QCOMPARE(bar.text(), QString("512.0 MiB free"));
         device->Set("Unknown", nullptr);

@@ -2,6 +2,7 @@
 #include "vcreplaybar.h"
 #include "vcwidgets.h"
 
+#include <QMenu>
 #include <QSignalSpy>
 #include <QToolBar>
 #include <QtTest>
@@ -201,6 +202,16 @@ private slots:
         for (QWidget* w : bar.findChildren<QWidget*>())
             w->setEnabled(true);
         QVERIFY(stop->isEnabled());
+
+        // A combo's drop-down survives a recursive disable of the bar.
+        auto* combo = new VCOneOfButtonCombo(&bar, "combo", false);
+        combo->SetSelection_ValuePath(m_base + "/RecordReplayModes", 3, 5, kPressed, kPicture);
+        for (QWidget* w : bar.findChildren<QWidget*>())
+            w->setEnabled(false);
+        combo->setEnabled(true);
+        QVERIFY(combo->isEnabled());
+        QVERIFY(combo->menu()->isEnabled());
+        stop->setEnabled(true);
 
         // Disabling the parent and enabling it again keeps the value's veto.
         modes->SetState(eStateDisabled, nullptr);

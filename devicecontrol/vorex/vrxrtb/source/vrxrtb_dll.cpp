@@ -1,5 +1,7 @@
 #include "vrxrtb_dll.h"
 
+#include "vorextoolbar.h"
+
 #include <new>
 
 VRXRTB_DLL::VRXRTB_DLL(const QString& name) : IDllInstance(name) {}
@@ -23,12 +25,14 @@ void VRXRTB_DLL::Activate() {}
 
 void VRXRTB_DLL::Deactivate() {}
 
-IVRXRTB* VRXRTB_DLL::CreateToolbar(QWidget* /*parent*/, const QString& /*connectionFirst*/,
-                                   const QString& /*connectionSecond*/, IVtClient*& /*vtClient*/,
-                                   const QString& /*recordNamePrefix*/, const bool& /*withPauseButton*/)
+IVRXRTB* VRXRTB_DLL::CreateToolbar(QWidget* parent, const QString& connectionFirst, const QString& connectionSecond,
+                                   IVtClient*& vtClient, const QString& recordNamePrefix, const bool& withPauseButton)
 {
-    // The toolbar itself is not built yet.
-    return nullptr;
+    // The instance keeps nothing: the toolbar lives with its parent widget or
+    // until the host deletes it through IVRXRTB.
+    auto* toolbar = new (std::nothrow)
+        VorexGUI::VorexToolbar(parent, connectionFirst, connectionSecond, vtClient, recordNamePrefix, withPauseButton);
+    return toolbar;
 }
 
 extern "C" {

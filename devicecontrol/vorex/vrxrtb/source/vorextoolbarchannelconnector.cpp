@@ -1,0 +1,306 @@
+#include "vorextoolbarchannelconnector.h"
+
+#define VRX_TRACE_SOURCE "devicecontrol/vorex/vrxrtb/source/vorextoolbarchannelconnector"
+#include "vorextrace.h"
+
+namespace VorexGUI {
+
+namespace {
+const QString kDeviceIdKey = QStringLiteral("DeviceID");
+const QString kRecordIdKey = QStringLiteral("RecordID");
+const QString kReplayModeKey = QStringLiteral("ReplayMode");
+
+bool IsNormal(const values::ValueBase* value)
+{
+    return value && value->GetState() == values::eStateNormal;
+}
+} // namespace
+
+VorexToolbarChannelConnector::VorexToolbarChannelConnector(QWidget* parent, IVorexGUIController* controller)
+    : QWidget(parent)
+    , m_replayModeSelection(this)
+    , m_recordIdValue(this)
+    , m_deviceIdValue(this)
+    , m_bObserversAdded(false)
+    , m_channelNode(this)
+    , m_lastReplayModeKey(0)
+    , m_pController(controller)
+{
+}
+
+VorexToolbarChannelConnector::~VorexToolbarChannelConnector()
+{
+    // Only this class's part is still alive here.
+    VorexToolbarChannelConnector::ResetObservers();
+}
+
+bool VorexToolbarChannelConnector::SetChannelId_ValuePath(const QString& path)
+{
+    VRX_TRACE_FLOW(QStringLiteral("VorexToolbarChannelConnector::SetChannelId_ValuePath %1").arg(path));
+    if (path == m_channelPath)
+        return true;
+
+    ResetObservers();
+    m_channelNode.CreateOrGetNode(path);
+    if (!m_channelNode) {
+        VRX_TRACE_WARNING(QStringLiteral("SetChannelId_ValuePath: Node for path %1 could not be determined").arg(path));
+        return false;
+    }
+    // The node pointer observes the node on behalf of this connector.
+    const QString name = m_channelNode.GetName();
+    if (name.isEmpty())
+        return false;
+
+    m_channelPath = path;
+    m_channelId = name;
+    return AddChannelObservers();
+}
+
+void VorexToolbarChannelConnector::SetGUIController(IVorexGUIController* controller, const QString& subSystem)
+{
+    m_pController = controller;
+    m_subSystem = subSystem;
+    ActivateDevice(m_deviceId);
+}
+
+IVorexGUIController* VorexToolbarChannelConnector::GetGUIController()
+{
+    return m_pController;
+}
+
+vorex::RecordIdentifier VorexToolbarChannelConnector::GetCurrentRecordIdentifier() const
+{
+    return vorex::RecordIdentifier(m_subSystem, m_deviceId, m_recordId);
+}
+
+std::shared_ptr<VOREX_XML::VOREX_RecordData> VorexToolbarChannelConnector::GetCurrentRecordData()
+{
+    if (!m_recordMap)
+        ActivateDevice(m_deviceId);
+    const vorex::RecordIdentifier id = GetCurrentRecordIdentifier();
+    if (m_recordMap && m_recordMap->HasRecord(id))
+        return m_recordMap->GetRecordData(id);
+
+    VorexCommon::ErrorDescriptor().WriteCommandResponse(VorexCommon::ErrorDescriptor::WARNING, m_channelPath, QStringLiteral("GetCurrentRecordData"),
+                                           VorexCommon::ToolbarHelper::ErrorId2Text(250, 0));
+    return nullptr;
+}
+
+VorexCommon::AbstractRecordListModel* VorexToolbarChannelConnector::GetRecordMap()
+{
+    if (!m_recordMap)
+        ActivateDevice(m_deviceId);
+    if (!m_recordMap)
+        VorexCommon::ErrorDescriptor().WriteCommandResponse(VorexCommon::ErrorDescriptor::WARNING, m_channelPath,
+                                               QStringLiteral("VorexToolbarChannelConnector"),
+                                               VorexCommon::ToolbarHelper::ErrorId2Text(250, 0));
+    return m_recordMap;
+}
+
+void VorexToolbarChannelConnector::SetDeviceId(const QString& deviceId)
+{
+    if (deviceId == m_deviceId)
+        return;
+    if (!m_deviceId.isEmpty() && !m_recordId.isEmpty())
+        emit signalRecordChanging();
+    m_deviceId = deviceId;
+    if (auto value = m_deviceIdValue.Lock())
+        value->Set(m_deviceId, this);
+    ActivateDevice(m_deviceId);
+    emit signalDeviceChanged();
+}
+
+void VorexToolbarChannelConnector::SetRecordId(const QString& recordId)
+{
+    if (recordId == m_recordId)
+        return;
+    if (!m_recordId.isEmpty())
+        emit signalRecordChanging();
+    m_recordId = recordId;
+    if (auto value = m_recordIdValue.Lock())
+        value->Set(m_recordId, this);
+    emit signalRecordChanged();
+    ReportSelectedRecord(true);
+}
+
+void VorexToolbarChannelConnector::DisconnectRecordMap()
+{
+    if (m_recordMap)
+        m_recordMap->disconnect(this);
+    m_recordMap = nullptr;
+}
+
+void VorexToolbarChannelConnector::ActivateDevice(const QString& deviceId)
+{
+    if (!m_pController) {
+        DisconnectRecordMap();
+        return;
+    }
+    m_deviceId = deviceId;
+    if (m_deviceId.isEmpty()) {
+        m_pController->sl_activeDeviceChanged(QList<ActiveDevice>());
+    } else {
+        const ActiveDevice device(m_deviceId, m_subSystem);
+        const QList<ActiveDevice> active = m_pController->activeDevices();
+        if (!(active.size() == 1 && active.first() == device))
+            m_pController->sl_activeDeviceChanged(QList<ActiveDevice>{device});
+    }
+
+    VorexCommon::AbstractRecordListModel* model = m_pController->recordListModel();
+    if (model == m_recordMap)
+        return;
+    DisconnectRecordMap();
+    m_recordMap = model;
+    if (!model)
+        return;
+    connect(model, SIGNAL(si_recordChanged(vorex::RecordIdentifier,bool)), this, SLOT(sl_recordChanged(vorex::RecordIdentifier)));
+    connect(model, SIGNAL(si_recordDeleted(vorex::RecordIdentifier)), this, SLOT(sl_recordDeleted(vorex::RecordIdentifier)));
+    connect(model, SIGNAL(si_allRecordsChanged()), this, SLOT(sl_allRecordsChanged()));
+    connect(model, SIGNAL(destroyed()), this, SLOT(sl_recordMapDeleted()));
+}
+
+void VorexToolbarChannelConnector::ChannelDeleted()
+{
+    ResetObservers();
+    m_recordId.clear();
+    m_deviceId.clear();
+    m_channelId.clear();
+    ReportSelectedRecord(false);
+    emit signalChannelDeleted();
+}
+
+void VorexToolbarChannelConnector::ResetObservers()
+{
+    m_bObserversAdded = false;
+    m_channelNode.Reset();
+    m_deviceIdValue.Reset();
+    m_recordIdValue.Reset();
+    m_replayModeSelection.Reset();
+}
+
+bool VorexToolbarChannelConnector::AddChannelObservers()
+{
+    if (m_bObserversAdded)
+        return true;
+
+    if (!m_deviceIdValue)
+        m_deviceIdValue.Set(m_channelPath + QLatin1Char('/') + kDeviceIdKey);
+    if (auto device = m_deviceIdValue.Lock(); IsNormal(device.get())) {
+        m_deviceId = device->Get();
+        if (!m_deviceId.isEmpty())
+            ActivateDevice(m_deviceId);
+    } else {
+        m_deviceId.clear();
+    }
+
+    if (!m_recordIdValue)
+        m_recordIdValue.Set(m_channelPath + QLatin1Char('/') + kRecordIdKey);
+    if (auto record = m_recordIdValue.Lock(); IsNormal(record.get())) {
+        m_recordId = record->Get();
+        ReportSelectedRecord(true);
+    } else {
+        m_recordId.clear();
+        ReportSelectedRecord(false);
+    }
+
+    if (!m_replayModeSelection)
+        m_replayModeSelection.Set(m_channelPath + QLatin1Char('/') + kReplayModeKey);
+
+    m_bObserversAdded = IsNormal(m_deviceIdValue.Lock().get()) && IsNormal(m_recordIdValue.Lock().get())
+        && IsNormal(m_replayModeSelection.Lock().get());
+    return m_bObserversAdded;
+}
+
+void VorexToolbarChannelConnector::ReportSelectedRecord(bool withCurrentRecord)
+{
+    // Without a controller there is nobody to tell.
+    if (!m_pController)
+        return;
+    vorex::RecordIdentifierList records;
+    if (withCurrentRecord)
+        records << GetCurrentRecordIdentifier();
+    m_pController->sl_selectedRecordsChanged(records);
+}
+
+void VorexToolbarChannelConnector::Update(Observable* observable, TChangeCode code)
+{
+    if (!observable)
+        return;
+    switch (code) {
+    case VC_VALUECHANGED:
+        if (observable == m_deviceIdValue.get()) {
+            auto value = m_deviceIdValue.Lock();
+            SetDeviceId(value ? value->Get() : QString());
+        } else if (observable == m_recordIdValue.get()) {
+            auto value = m_recordIdValue.Lock();
+            SetRecordId(value ? value->Get() : QString());
+        } else if (observable == m_channelNode.get()) {
+            AddChannelObservers();
+            emit signalChannelUpdated();
+        } else if (observable == m_replayModeSelection.get()) {
+            auto selection = m_replayModeSelection.Lock();
+            const quint8 key = selection ? static_cast<quint8>(selection->GetCurrentKey() & 0xff) : 0;
+            if (selection && key != m_lastReplayModeKey) {
+                m_lastReplayModeKey = key;
+                emit signalRecordDataUpdated();
+            }
+        }
+        break;
+    case VC_DELETING:
+        VRX_TRACE_WARNING(QStringLiteral("VorexToolbarChannelConnector::Update:VC_DELETING"));
+        if (observable == m_channelNode.get())
+            ChannelDeleted();
+        break;
+    case VC_STATECHANGED:
+        try {
+            auto* value = dynamic_cast<values::ValueBase*>(observable);
+            if (value && value->GetState() == values::eStateInvalid) {
+                if (observable == m_recordIdValue.get()) {
+                    m_recordId.clear();
+                    ReportSelectedRecord(false);
+                } else if (observable == m_deviceIdValue.get()) {
+                    m_deviceId.clear();
+                }
+            }
+        } catch (...) {
+            VRX_TRACE_WARNING(QStringLiteral("!!! Unexpected Exception in VorexToolbarChannelConnector::Update (VC_STATECHANGED) !!!"));
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void VorexToolbarChannelConnector::sl_recordChanged(vorex::RecordIdentifier recordID)
+{
+    if (recordID.recordID() == m_recordId && recordID.deviceID() == m_deviceId)
+        emit signalRecordDataUpdated();
+}
+
+void VorexToolbarChannelConnector::sl_recordDeleted(vorex::RecordIdentifier recordID)
+{
+    if (recordID.recordID() != m_recordId || recordID.deviceID() != m_deviceId)
+        return;
+    m_recordId.clear();
+    ReportSelectedRecord(false);
+    emit signalRecordRemoved();
+}
+
+void VorexToolbarChannelConnector::sl_allRecordsChanged()
+{
+    if (m_recordMap && m_recordMap->HasRecord(GetCurrentRecordIdentifier())) {
+        emit signalRecordDataUpdated();
+    } else if (!m_recordId.isEmpty()) {
+        ReportSelectedRecord(false);
+        m_recordId.clear();
+        emit signalRecordRemoved();
+    }
+}
+
+void VorexToolbarChannelConnector::sl_recordMapDeleted()
+{
+    VRX_TRACE_WARNING(QStringLiteral("VorexToolbarChannelConnector:: warning RecordMap been deleted"));
+    m_recordMap = nullptr;
+}
+
+} // namespace VorexGUI
