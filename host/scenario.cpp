@@ -231,7 +231,7 @@ public:
         if (!m_window->LoadPlugin(m_settings.pluginPath, error) || !m_window->CreateToolbars(m_settings.channels, error))
             return false;
         m_window->AttachSimulator(m_sim.get());
-        m_window->resize(1400, 60 + 70 * m_settings.channels);
+        m_window->resize(1400, 30 + 50 * m_settings.channels);
         m_window->show();
         Settle();
         m_out << QStringLiteral("[%1 set-up] %2 channel(s), module %3\n").arg(m_name).arg(m_settings.channels).arg(m_settings.pluginPath);
@@ -482,7 +482,7 @@ private:
             return QString();
         QStringList parts;
         if (auto* device = bar->findChild<QComboBox*>(QStringLiteral("OpenFileDeviceCombo")))
-            parts << QStringLiteral("device %1").arg(device->currentText());
+            parts << QStringLiteral("device %1").arg(device->currentText().isEmpty() ? QStringLiteral("-") : device->currentText());
         if (auto* disc = bar->findChild<QProgressBar*>(QStringLiteral("VorexToolbarDiscSpace")))
             parts << QStringLiteral("disc \"%1\"").arg(disc->text());
         if (auto* name = bar->findChild<QLineEdit*>(QStringLiteral("VorexRecordName")))

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when any is missing.
 set -euo pipefail
-packages=(cmake g++ make pkg-config ccache qtbase5-dev qtbase5-dev-tools libqt5test5
+packages=(cmake g++ make pkg-config ccache qtbase5-dev qtbase5-dev-tools libqt5test5 libqt5svg5
           libomniorb4-dev omniidl omniorb-idl)
 missing=()
 for p in "${packages[@]}"; do
