@@ -369,6 +369,7 @@ public:
         return ok ? n : (v->ToString() == QLatin1String("true") ? 1 : 0);
     }
     int MessageCount() const { return m_messages.size(); }
+    int DialogCount() const { return m_dialogs.size(); }
     int CommandCount(const QString& command) const { return m_sim->Backend()->CommandCount(command); }
 
 private:
@@ -652,8 +653,53 @@ bool ExternalRecord(Road& r)
 {
     return StartUp(r)
         && r.Step(QStringLiteral("manager starts a record on its own"), [&] { r.Sim().TriggerExternalRecord(0, false); },
-                  Recording(1).Value("RecordReplayModes", 3).Value("TriggeredByCorbaCall", 1))
+                  Recording(1).Value("RecordReplayModes", 3).Value("TriggeredByCorbaCall", 1).Check(QStringLiteral("no record name dialog"), [&] {
+                      return r.DialogCount() == 0;
+                  }))
         && r.Step(QStringLiteral("manager stops the record"), [&] { r.Sim().TriggerExternalStop(0); }, Idle(true).Value("RecordReplayModes", 5));
+}
+
+bool FlagsAndRights(Road& r)
+{
+    Expect noReplay = Idle(false);
+    noReplay.controls.clear();
+    noReplay.On({"record"}).Off({"replay", "open-file", "stop", "pause"});
+    Expect noRecord;
+    noRecord.On({"replay", "open-file"}).Off({"record", "stop", "pause"});
+    Expect noSelection;
+    noSelection.On({"record", "replay"}).Off({"open-file", "stop", "pause"});
+    const QString selectRight = QStringLiteral("VOREX_MANAGEMENT.selectOpenFileDlg");
+    return StartUp(r)
+        && r.Step(QStringLiteral("manager forbids replay"), [&] { r.Sim().SetFlag(0, RecorderManagerSimulator::ReplayFlag, false); }, noReplay)
+        && r.Step(QStringLiteral("manager allows replay again"), [&] { r.Sim().SetFlag(0, RecorderManagerSimulator::ReplayFlag, true); }, Idle(false))
+        && r.Step(QStringLiteral("manager disables the record flag"),
+                  [&] { r.Sim().SetFlagState(0, RecorderManagerSimulator::RecordFlag, values::eStateDisabled); }, noRecord)
+        && r.Step(QStringLiteral("manager enables the record flag"),
+                  [&] { r.Sim().SetFlagState(0, RecorderManagerSimulator::RecordFlag, values::eStateNormal); }, Idle(false))
+        && r.Step(QStringLiteral("user management withdraws record selection, with an event of another kind"), [&] {
+               RecorderManagerSimulator::SetUserRight(selectRight, 0);
+               RecorderManagerSimulator::SendUserEvent(QStringLiteral("Password changed"));
+           }, Idle(false))
+        && r.Step(QStringLiteral("user management reports a user change"),
+                  [&] { RecorderManagerSimulator::SendUserEvent(QStringLiteral("User changed")); }, noSelection)
+        && r.Step(QStringLiteral("record selection granted again at the next log-on"), [&] {
+               RecorderManagerSimulator::SetUserRight(selectRight, 1);
+               RecorderManagerSimulator::SendUserEvent(QStringLiteral("User logged on"));
+           }, Idle(false));
+}
+
+bool ChannelNodeDeleted(Road& r)
+{
+    Expect gone;
+    gone.AllOff().Check(QStringLiteral("channel node gone"), [&] { return !r.Sim().ChannelExists(0); });
+    return StartUp(r)
+        && r.Step(QStringLiteral("manager deletes the channel node"), [&] { r.Sim().DeleteChannel(0); }, gone)
+        && r.Step(QStringLiteral("manager re-creates the channel node"), [&] { r.Sim().RecreateChannel(0); },
+                  Expect().Check(QStringLiteral("channel node back"), [&] { return r.Sim().ChannelExists(0); }))
+        && r.Step(QStringLiteral("the connection drops and returns"), [&] {
+               r.Sim().SetConnected(false);
+               r.Sim().SetConnected(true);
+           }, Idle(false));
 }
 
 struct RoadEntry
@@ -673,6 +719,8 @@ const RoadEntry kRoads[] = {
     {"connection-loss-during-replay", &ConnectionLossDuringReplay},
     {"replay-command-error", &ReplayCommandError},
     {"external-record", &ExternalRecord},
+    {"flags-and-rights", &FlagsAndRights},
+    {"channel-node-deleted", &ChannelNodeDeleted},
 };
 
 } // namespace
