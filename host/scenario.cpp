@@ -18,6 +18,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 #include <QLabel>
 #include <QPixmap>
 #include <QProgressBar>
@@ -227,6 +229,26 @@ public:
             return int(QDialog::Rejected);
         });
 
+        // A modal box without an answer hook would wait for a person that a
+        // headless road does not have: note it and close it.
+        m_pModalWatch = new QTimer;
+        m_pModalWatch->setInterval(50);
+        QObject::connect(m_pModalWatch, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            QString text;
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                text = box->text();
+            m_dialogs << QStringLiteral("modal \"%1\" closed by the road%2")
+                             .arg(modal->windowTitle(), text.isEmpty() ? QString() : QStringLiteral(": ") + text);
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            else
+                modal->close();
+        });
+        m_pModalWatch->start();
+
         m_window.reset(new HostWindow);
         if (!m_window->LoadPlugin(m_settings.pluginPath, error) || !m_window->CreateToolbars(m_settings.channels, error))
             return false;
@@ -243,6 +265,8 @@ public:
 
     void TearDown()
     {
+        delete m_pModalWatch;
+        m_pModalWatch = nullptr;
         m_watcher.Detach();
         if (m_window)
             m_window->Shutdown();
@@ -370,6 +394,7 @@ public:
     }
     int MessageCount() const { return m_messages.size(); }
     int DialogCount() const { return m_dialogs.size(); }
+    QString DialogText() const { return m_dialogs.join(QLatin1Char('\n')); }
     int CommandCount(const QString& command) const { return m_sim->Backend()->CommandCount(command); }
 
 private:
@@ -523,6 +548,7 @@ private:
     QStringList m_actionNotes;
     QString m_strWantedRecord = QStringLiteral("Test signal");
     quint64 m_nSizeLimit = 0;
+    QTimer* m_pModalWatch = nullptr;
     int m_nStep = 0;
     bool m_bFailed = false;
 };
@@ -620,6 +646,8 @@ bool ChannelError(Road& r)
     blocked.AllOff().On({"error-info"});
     return StartUp(r)
         && r.Step(QStringLiteral("host sets channel error 1"), [&] { r.Toolbar()->SetChannelError(1); }, blocked)
+        && r.Step(QStringLiteral("operator opens the error information"), [&] { r.Click(QStringLiteral("error-info")); },
+                  Expect(blocked).Check(QStringLiteral("the reason is shown"), [&] { return r.DialogText().contains(QLatin1String("not reachable (C)")); }))
         && r.Step(QStringLiteral("host clears the channel error"), [&] { r.Toolbar()->SetChannelError(0); }, Idle(false))
         && r.Step(QStringLiteral("manager reports a warning"), [&] { r.Sim().SetErrorCode(0, QStringLiteral("VRX_WARN_DISC_ALMOST_FULL")); },
                   Idle(false).Check(QStringLiteral("the warning is shown"), [&] { return r.MessageCount() == 1; }))
