@@ -1,0 +1,154 @@
+// The host window around a stand-in module: toolbars docked and bound, the
+// manager's control menu reaching the simulated manager, clean shutdown.
+#include "hostwindow.h"
+#include "recordermanagersimulator.h"
+#include "testsupport.h"
+#include "umm.h"
+#include "values.h"
+#include "vorexclient.h"
+
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QtTest>
+
+using VorexSim::RecorderManagerSimulator;
+using VorexSim::SimulatorOptions;
+
+class TestHostWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<RecorderManagerSimulator> m_sim;
+    std::unique_ptr<HostWindow> m_window;
+
+    // The action at the end of a menu path such as {"Manager", "Channel 1", "External record"}.
+    QAction* action(const QStringList& path) const
+    {
+        QList<QAction*> actions = m_window->menuBar()->actions();
+        QAction* found = nullptr;
+        for (const QString& text : path) {
+            found = nullptr;
+            for (QAction* a : actions) {
+                if (a->text().remove(QLatin1Char('&')) == text) {
+                    found = a;
+                    break;
+                }
+            }
+            if (!found)
+                return nullptr;
+            actions = found->menu() ? found->menu()->actions() : QList<QAction*>();
+        }
+        return found;
+    }
+    template <typename V>
+    std::shared_ptr<V> value(const char* key, int channel = 0) const
+    {
+        return values::Tree::Instance()->FindValueAs<V>(m_sim->ValuePath(channel, key));
+    }
+    void trigger(const QStringList& path)
+    {
+        QAction* a = action(path);
+        QVERIFY2(a, qPrintable(path.join(" > ")));
+        a->trigger();
+    }
+
+private slots:
+    void initTestCase() { vrxtest::failOnQtWarnings(); }
+
+    void init()
+    {
+        SimulatorOptions options = SimulatorOptions::Fast(2, &HostWindow::ChannelPath, &HostWindow::ReplayTimePath);
+        m_sim.reset(new RecorderManagerSimulator(options));
+        m_sim->Start();
+        QTRY_VERIFY(m_sim->IsConnected());
+        m_window.reset(new HostWindow);
+        QString error;
+        QVERIFY2(m_window->LoadPlugin(VRX_STUB_MODULE, error), qPrintable(error));
+        QVERIFY2(m_window->CreateToolbars(2, error), qPrintable(error));
+        m_window->AttachSimulator(m_sim.get());
+    }
+    void cleanup()
+    {
+        m_window.reset();
+        m_sim.reset();
+        UMM::ActiveUserProxy::instance()->Clear();
+    }
+
+    void toolbarsAreDockedAndBound()
+    {
+        QCOMPARE(m_window->Toolbars().size(), size_t(2));
+        for (int i = 0; i < 2; ++i) {
+            IVRXRTB* t = m_window->Toolbars()[size_t(i)];
+            QCOMPARE(t->GetVorexToolbar()->parentWidget(), m_window.get());
+            QCOMPARE(t->GetToolbarModeValuePath(), HostWindow::ChannelPath(i) + "/RecordReplayModes");
+        }
+        // The manager made the replay time first; the host kept it.
+        m_sim->SelectRecord(0, "Dev1", m_sim->Backend()->GetRecords("Dev1").front().GetRecordID());
+        QVERIFY(m_sim->ReplayTime(0) > 0);
+    }
+
+    void connectionMenuFollowsTheManager()
+    {
+        QAction* connected = action({"Manager", "Connected"});
+        QVERIFY(connected && connected->isChecked());
+        connected->setChecked(false);
+        QVERIFY(!m_sim->IsConnected());
+        m_sim->SetConnected(true);
+        QVERIFY(connected->isChecked());
+    }
+
+    void channelMenuInjectsWhatAManagerDoes()
+    {
+        trigger({"Manager", "Channel 2", "Error code", "VRX_ERR_DISC_FULL"});
+        QCOMPARE(value<values::Value<QString>>("ErrorCode", 1)->Get(), QStringLiteral("VRX_ERR_DISC_FULL"));
+        trigger({"Manager", "Channel 2", "Error code", "(clear)"});
+        QCOMPARE(value<values::Value<QString>>("ErrorCode", 1)->Get(), QString());
+
+        action({"Manager", "Channel 1", "ReplayFlag", "true"})->setChecked(false);
+        QVERIFY(!value<values::Value<bool>>("ReplayFlag")->Get());
+        action({"Manager", "Channel 1", "PauseSupported", "disabled (state 2)"})->setChecked(true);
+        QCOMPARE(value<values::Value<bool>>("PauseSupported")->GetState(), int(values::eStateDisabled));
+
+        trigger({"Manager", "Channel 1", "External continuous record"});
+        QVERIFY(value<values::Value<bool>>("TriggeredByCorbaCall")->Get());
+        QTRY_COMPARE(m_sim->RecordReplayAllModes(0), 2L);
+        trigger({"Manager", "Channel 1", "External stop"});
+        QTRY_COMPARE(m_sim->RecordReplayAllModes(0), 4L);
+
+        trigger({"Manager", "Channel 1", "Fail the next replay command"});
+        VorexCommon::GuiToServerReplayCorbaHandler replay(
+            std::make_shared<VorexCommon::VorexGuiToServerCorbaHandler>("test", nullptr, QString()));
+        replay.Initialize("Channel1");
+        QCOMPARE(replay.StopReplay("Dev1", "any"), 42u);
+
+        trigger({"Manager", "Channel 1", "Delete the channel node"});
+        QVERIFY(!m_sim->ChannelExists(0));
+        trigger({"Manager", "Channel 1", "Re-create the channel node"});
+        QVERIFY(m_sim->ChannelExists(0));
+        QVERIFY(value<values::Value<bool>>("ReplayFlag")->Get()); // initial state again
+    }
+
+    void rightsMenu()
+    {
+        QSignalSpy events(VorexCommon::UserRights::Instance(), SIGNAL(UpdateUserRights(QString)));
+        action({"Manager", "User rights", "History comments allowed"})->setChecked(false);
+        QVERIFY(!VorexCommon::UserRights::Instance()->HistoryCommentAllowed());
+        trigger({"Manager", "User rights", "Event \"User changed\""});
+        QCOMPARE(events.count(), 1);
+        QCOMPARE(events.at(0).at(0).toString(), QStringLiteral("User changed"));
+    }
+
+    void shutdownDeletesToolbarsAndUnloads()
+    {
+        QPointer<QToolBar> bar = m_window->Toolbars().front()->GetVorexToolbar();
+        m_window->Shutdown();
+        QVERIFY(bar.isNull());
+        QVERIFY(m_window->Toolbars().empty());
+        m_window->Shutdown(); // twice is harmless
+    }
+};
+
+QTEST_MAIN(TestHostWindow)
+#include "tst_hostwindow.moc"
