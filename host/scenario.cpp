@@ -289,6 +289,10 @@ public:
         VorexGUI::OpenFileDialog::SetAnswerHook(nullptr);
         ErrorHandler::Instance()->SetMessageSink(nullptr);
         m_sim.reset();
+        // The host's replay time values go with the road, so the next road
+        // starts from nothing as well.
+        for (int i = 0; i < m_settings.channels; ++i)
+            values::Tree::Instance()->Release(HostWindow::ReplayTimePath(i));
         HaldaOS::SetClock(nullptr);
     }
 
