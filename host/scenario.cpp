@@ -393,6 +393,11 @@ public:
         for (int s = 0; s < seconds; ++s) {
             g_clock += 1000000;
             m_sim->Tick();
+            // Running counters refresh once a second of real time; a road's
+            // second passes at once, so give them their refresh here.
+            for (TickCounter* counter : m_window->findChildren<TickCounter*>())
+                if (counter->IsRunning())
+                    QMetaObject::invokeMethod(counter, "sl_tick");
             Settle();
         }
     }
