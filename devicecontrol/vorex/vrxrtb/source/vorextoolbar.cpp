@@ -402,10 +402,12 @@ void VorexToolbar::SetChannelError(int code)
         }
     }
     UpdateToolbarEnabled();
-    if (hadError && m_channelErrorText.isEmpty()) {
-        InitializeToolbarButtons();
+    // The rules run in both directions: under an error they also disable the
+    // actions themselves, not only their buttons, so that nothing can
+    // trigger them while the channel is unusable.
+    InitializeToolbarButtons();
+    if (hadError && m_channelErrorText.isEmpty())
         RecordReplayAllModesValueChanged(false);
-    }
 }
 
 void VorexToolbar::Show(bool show)
