@@ -17,7 +17,7 @@ using VorexSim::RecorderManagerSimulator;
 
 namespace {
 
-enum Mode : long { Replay = 0, Pause = 2, Stop = 5 };
+enum Mode : long { Replay = 0, ContinuousReplay = 1, Pause = 2, Record = 3, ContinuousRecord = 4, Stop = 5 };
 
 const long kRunning = VOREX_XML::Admin::eReplayMode_Running;
 const long kStopped = VOREX_XML::Admin::eReplayMode_Stopped;
@@ -171,7 +171,7 @@ private slots:
     {
         LiveToolbar live;
         QVERIFY(vrxtest::selectSomeRecord(live));
-        live.select("RecordReplayModes", 3);
+        live.select("RecordReplayModes", Record);
         QTRY_COMPARE(live.simulator().RecordReplayAllModes(0), 1L);
         settle();
         ErrorHandler::Instance()->TakeMessages();
@@ -236,6 +236,114 @@ private slots:
         QCOMPARE(messageTexts(), QStringList{text});
 
         QCOMPARE(live.selection("RecordReplayModes"), long(Stop));
+        QCOMPARE(vrxtest::BarStateLog::stateOf(live.bar()), QStringLiteral("on/arrow"));
+    }
+
+    // The error responses of the toolbar's own operations, each on the road
+    // that leads to it: classifier, source, command and text, the message
+    // the operator sees, and the mode the channel is left in.
+    void errorResponses_data()
+    {
+        using VorexCommon::ToolbarHelper;
+        QTest::addColumn<QString>("road");
+        QTest::addColumn<QStringList>("responses"); // "classifier|command|text", source: the channel
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<long>("mode");
+
+        const QString refused = ToolbarHelper::ErrorId2Text(VorexSim::eResult_NoReplay, 1);
+        const QString rejectedStart = ToolbarHelper::ErrorId2Text(VorexSim::eResult_ChannelBusy, 1);
+        auto response = [](int classifier, const char* command, const QString& text) {
+            return QStringLiteral("%1|%2|%3").arg(classifier).arg(QLatin1String(command), text);
+        };
+
+        QTest::newRow("replay, no record, no dialog allowed")
+            << QStringLiteral("replay without record") << QStringList{response(2, "PrepareForReplay", ToolbarHelper::ErrorId2Text(253, 0))}
+            << QStringList{ToolbarHelper::ErrorId2Text(257, 0)} << long(Stop);
+        QTest::newRow("continuous replay, no record, no dialog allowed")
+            << QStringLiteral("continuous replay without record")
+            << QStringList{response(2, "PrepareForContinuousReplay", ToolbarHelper::ErrorId2Text(254, 0))}
+            << QStringList{ToolbarHelper::ErrorId2Text(257, 0)} << long(Stop);
+        QTest::newRow("replay, record selection cancelled")
+            << QStringLiteral("replay selection cancelled")
+            << QStringList{response(2, "PrepareForReplay", ToolbarHelper::ErrorId2Text(253, 0))} << QStringList()
+            << long(Stop);
+        QTest::newRow("continuous record, dialog cancelled")
+            << QStringLiteral("continuous record cancelled")
+            << QStringList{response(2, "PrepareForContinuousRecord", ToolbarHelper::ErrorId2Text(256, 0))}
+            << QStringList() << long(Stop);
+        QTest::newRow("record during a continuous record")
+            << QStringLiteral("record during continuous record")
+            << QStringList{response(1, "",
+                                    QStringLiteral("Cannot switch to record mode while continuous record is running! No "
+                                                   "action will be performed"))}
+            << QStringList() << 4L;
+        QTest::newRow("continuous record during a record")
+            << QStringLiteral("continuous record during record")
+            << QStringList{response(1, "",
+                                    QStringLiteral("Cannot switch to continuous record mode while record is running! No "
+                                                   "action will be performed"))}
+            << QStringList() << 3L;
+        QTest::newRow("manager refuses the start") << QStringLiteral("start refused")
+                                                   << QStringList{response(2, "SetStopOnErrorFromServer", rejectedStart)}
+                                                   << QStringList{rejectedStart} << long(Stop);
+        QTest::newRow("manager refuses to continue") << QStringLiteral("continue refused")
+                                                     << QStringList{response(2, "SetStopOnErrorFromServer", refused)}
+                                                     << QStringList{refused} << long(Stop);
+    }
+
+    void errorResponses()
+    {
+        QFETCH(QString, road);
+        QFETCH(QStringList, responses);
+        QFETCH(QStringList, messages);
+        QFETCH(long, mode);
+
+        LiveToolbar live;
+        RecorderManagerSimulator& sim = live.simulator();
+        if (road.endsWith(QLatin1String("without record"))) {
+            live.toolbar()->SetFileOpenDialogAllowed(false);
+            live.select("RecordReplayModes", road.startsWith(QLatin1String("continuous")) ? ContinuousReplay : Replay);
+        } else if (road == QLatin1String("replay selection cancelled")) {
+            live.select("RecordReplayModes", Replay); // the open-file answer hook cancels
+        } else if (road == QLatin1String("continuous record cancelled")) {
+            VorexGUI::RecordParameterDialog::SetAnswerHook([](VorexGUI::RecordParameterDialog&) { return 0; });
+            live.select("RecordReplayModes", ContinuousRecord);
+            settle();
+            m_answers.reset();
+            m_answers = std::make_unique<vrxtest::DialogAnswers>();
+        } else if (road.startsWith(QLatin1String("record during")) || road.startsWith(QLatin1String("continuous record during"))) {
+            const bool continuousFirst = road.startsWith(QLatin1String("record"));
+            live.select("RecordReplayModes", continuousFirst ? ContinuousRecord : Record);
+            QTRY_COMPARE(sim.RecordReplayAllModes(0), continuousFirst ? 2L : 1L);
+            settle();
+            ErrorDescriptor::TakeResponses();
+            live.select("RecordReplayModes", continuousFirst ? Record : ContinuousRecord);
+        } else if (road == QLatin1String("start refused")) {
+            QVERIFY(vrxtest::selectSomeRecord(live));
+            sim.FailNextReplayCommand(0, VorexSim::eResult_ChannelBusy);
+            live.select("RecordReplayModes", Replay);
+        } else if (road == QLatin1String("continue refused")) {
+            startReplay(live, false);
+            live.select("RecordReplayModes", Pause);
+            QTRY_COMPARE(sim.ReplayMode(0), long(VOREX_XML::Admin::eReplayMode_Paused));
+            settle();
+            ErrorDescriptor::TakeResponses();
+            ErrorHandler::Instance()->TakeMessages();
+            sim.FailNextReplayCommand(0, VorexSim::eResult_NoReplay);
+            live.select("RecordReplayModes", Replay);
+        } else {
+            QFAIL("unknown road");
+        }
+        settle();
+
+        QStringList written;
+        for (const ErrorDescriptor::CommandResponse& r : ErrorDescriptor::TakeResponses()) {
+            QCOMPARE(r.source, QStringLiteral("Channel1"));
+            written << QStringLiteral("%1|%2|%3").arg(r.classifier).arg(r.command, r.text);
+        }
+        QCOMPARE(written, responses);
+        QCOMPARE(messageTexts(), messages);
+        QCOMPARE(live.selection("RecordReplayModes"), mode);
         QCOMPARE(vrxtest::BarStateLog::stateOf(live.bar()), QStringLiteral("on/arrow"));
     }
 
