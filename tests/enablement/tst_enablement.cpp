@@ -231,9 +231,11 @@ private slots:
         // History needs one of the two activities.
         row("idle", "both flags", without(idle, {"record", "replay", "openFile", "history"}), true);
         row("idle", "record selected", without(idle, {"edit", "history"}), true);
-        // A lost connection stops and disables the bar; the controls keep
-        // their states for when it comes back.
-        row("idle", "connection", idle, false);
+        // A lost connection stops and disables the bar; the rules keep their
+        // results for when it comes back. The record edit action also needs
+        // the recorder GUI library's own edit action, which goes with the
+        // connection.
+        row("idle", "connection", without(idle, {"edit"}), false);
         row("idle", "channel error", QString(), true);
         // Pause is idle's business only while a replay runs.
         row("idle", "PauseSupported", idle, true);
@@ -360,6 +362,28 @@ private slots:
             "Vorex Manager failed.")));
         QVERIFY(traces.contains(
             QStringLiteral("VorexToolbar::SetChannelError called with NO ERROR. Everything honky dory!")));
+    }
+
+    // A channel that the manager deletes and builds again, bound again by
+    // the host, comes back with the widgets that the deletion switched off.
+    void deletedChannelComesBack()
+    {
+        LiveToolbar live;
+        QVERIFY(vrxtest::selectSomeRecord(live));
+        live.simulator().DeleteChannel(0);
+        settle();
+        QCOMPARE(look(live), QString());
+        for (const char* name : {"VorexToolbarDiscSpace", "VorexToolbarRecordCounter", "VorexToolbarReplayBarWidget"})
+            QVERIFY2(!live.widget(QLatin1String(name))->isEnabled(), name);
+
+        live.simulator().RecreateChannel(0);
+        settle();
+        QVERIFY(live.toolbar()->SetChannelId_ValuePath(live.ChannelPath(0)));
+        settle();
+        QVERIFY(vrxtest::selectSomeRecord(live));
+        for (const char* name : {"VorexToolbarDiscSpace", "VorexToolbarRecordCounter", "VorexToolbarReplayBarWidget"})
+            QVERIFY2(live.widget(QLatin1String(name))->isEnabled(), name);
+        QCOMPARE(look(live), vrxtest::idleLook());
     }
 
     // Only the three user-management events make the toolbar ask for the

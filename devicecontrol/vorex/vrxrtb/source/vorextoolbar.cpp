@@ -439,6 +439,14 @@ void VorexToolbar::InitializeToolbarButtons()
     SetCopyButton();
     SetPauseButton();
     SetHistoryButton();
+    // A deleted channel switched these two off; nothing else gives them back
+    // once the channel is bound again.
+    if (AllConnectionsEstablished() && m_channelErrorText.isEmpty()) {
+        if (m_pRecordCounter)
+            m_pRecordCounter->setEnabled(true);
+        if (m_pDiscSpaceBar)
+            m_pDiscSpaceBar->setEnabled(true);
+    }
 }
 
 // ---------------------------------------------------------------------------
