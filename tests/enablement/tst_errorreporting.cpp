@@ -87,6 +87,7 @@ private slots:
     {
         ErrorDescriptor::ResetErrorTable();
         ErrorHandler::Instance()->SetMessageDlg(nullptr);
+        ErrorHandler::Instance()->SetMessageSink(nullptr);
     }
 
     // Each class of error, for a replay the operator started and for one
@@ -138,10 +139,16 @@ private slots:
         ErrorHandler::Instance()->TakeMessages();
         live.backend().ClearCommands();
         vrxtest::TraceCapture traces;
+        // The operator reads the message before the activity is stopped.
+        QList<long> modesWhenShown;
+        ErrorHandler::Instance()->SetMessageSink(
+            [&](const MessageRecord&) { modesWhenShown << live.selection("RecordReplayModes"); });
 
         live.simulator().SetErrorCode(0, key);
         settle();
+        ErrorHandler::Instance()->SetMessageSink(nullptr);
         QCOMPARE(messageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(modesWhenShown, message.isEmpty() ? QList<long>() : QList<long>{long(Replay)});
         if (stops) {
             QTRY_COMPARE(live.simulator().ReplayMode(0), kStopped);
             settle();
