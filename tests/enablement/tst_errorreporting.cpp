@@ -206,6 +206,23 @@ private slots:
         QVERIFY(traces.contains(QStringLiteral("m_pExternalTrigger is still null")));
     }
 
+    // Without the mode value a severe error is still shown; there is
+    // nothing to stop.
+    void missingModeValueStillShowsSevereErrors()
+    {
+        LiveToolbar live;
+        QVERIFY(values::Tree::Instance()->Release(live.key("RecordReplayModes")));
+        settle();
+        vrxtest::TraceCapture traces(ErrorHandler::TraceWarnings);
+
+        live.simulator().SetErrorCode(0, QStringLiteral("VRX_ERR_DISC_FULL"));
+        settle();
+        QCOMPARE(messageTexts(), QStringList{QStringLiteral("The recorder device is full. The activity was stopped.")});
+        QVERIFY(traces.contains(QStringLiteral("Landed in VorexToolbar::DisplayError and setting the activities to "
+                                               "stopped : The recorder device is full. The activity was stopped.")));
+        QVERIFY(!live.value<values::ValueSelection>("RecordReplayModes"));
+    }
+
     // The manager refuses to stop a replay: the refusal is answered as this
     // toolbar's own failure, shown to the operator even when the replay came
     // from outside, and the toolbar ends stopped and usable.
