@@ -58,6 +58,9 @@ private:
     int SendBookmarks(const std::vector<BookmarkType>& bookmarks);
     void UpdateReplayPosition();
     void ResyncRecord();
+    bool GetReplayModeKey(quint8& key) const;
+    std::vector<BookmarkType> BookmarksToTimestamps(const std::vector<BookmarkType>& bookmarks);
+    std::vector<BookmarkType> BookmarksToPositions(const std::vector<BookmarkType>& bookmarks);
 
     bool m_bInitialized;
     qint64 m_lastPositionUpdate;

@@ -1,0 +1,227 @@
+// Record name, duration and record selection of a live toolbar served by the
+// simulated recorder manager.
+
+#include "livetoolbar.h"
+#include "testsupport.h"
+#include "vcwidgets.h"
+#include "vorexgui.h"
+
+#include <QLineEdit>
+#include <QtTest>
+
+#include <memory>
+
+using VOREX_XML::IndexEntry;
+using VOREX_XML::VOREX_RecordData;
+
+
+namespace {
+
+const QString kDevice = QStringLiteral("Dev1");
+constexpr qint64 kSec = 1000000;
+constexpr qint64 kBase = Q_INT64_C(1700000000000000);
+const QString kPlaceholder = QStringLiteral("File name of selected replay");
+
+quint64 at(double seconds)
+{
+    return quint64(kBase + qint64(seconds * kSec));
+}
+
+VOREX_RecordData record(const QString& id, quint64 start, quint64 stop, int status = 5)
+{
+    VOREX_RecordData r(id, QStringLiteral("Record %1").arg(id));
+    r.SetDataRate(VOREX_RecordData::eDataRate_3);
+    r.SetRecordStatus(status);
+    r.SetStartTime(start);
+    r.SetStopTime(stop);
+    r.SetStartPosition(0);
+    r.SetStopPosition(1000);
+    return r;
+}
+
+struct Fixture
+{
+    vrxtest::TestClock clock{kBase + 1000 * kSec};
+    vrxtest::LiveToolbar live;
+
+    ~Fixture() { VorexGUI::OpenFileDialog::SetAnswerHook(nullptr); }
+
+    QWidget* toolbarWidget() const { return vrxtest::toolbarWidget(live.parent()); }
+    VorexGUI::VorexServerGUIController* controller() const
+    {
+        return toolbarWidget()->findChild<VorexGUI::VorexServerGUIController*>();
+    }
+    QLineEdit* nameField() const { return live.widget<QLineEdit>(QStringLiteral("VorexRecordName")); }
+    qint64 duration() const { return live.value<values::ValueNumeric<values::int64>>("Duration")->Get(); }
+    void setDuration(qint64 d) { live.value<values::ValueNumeric<values::int64>>("Duration")->Set(d, nullptr); }
+    QString text(const char* key) const { return live.value<values::Value<QString>>(key)->Get(); }
+
+    void show(const VOREX_RecordData& r)
+    {
+        live.backend().SetRecord(kDevice, r);
+        live.simulator().SelectRecord(0, kDevice, r.GetRecordID());
+        vrxtest::settle();
+    }
+    // The open-file button as the operator presses it.
+    void openFile()
+    {
+        QAction* action = live.action(QStringLiteral("VorexOpenFile"));
+        QVERIFY(action);
+        // Emitted directly: whether the button may be pressed now is the
+        // enablement rules' business, not this suite's.
+        QVERIFY(QMetaObject::invokeMethod(action, "triggered", Q_ARG(bool, false)));
+        vrxtest::settle();
+    }
+};
+
+vorex::RecordIdentifier idOf(const QString& recordId)
+{
+    return vorex::RecordIdentifier(QStringLiteral("VOREX"), kDevice, recordId);
+}
+
+} // namespace
+
+class TestRecords : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Fixture> f;
+
+private slots:
+    void init() { f.reset(new Fixture); }
+    void cleanup() { f.reset(); }
+
+    // ------------------------------------------------------------ duration
+
+    void duration_data()
+    {
+        QTest::addColumn<quint64>("start");
+        QTest::addColumn<quint64>("stop");
+        QTest::addColumn<QVector<quint64>>("index"); // timestamps; offsets do not matter
+        QTest::addColumn<int>("status");
+        QTest::addColumn<qint64>("expected"); // -1: the value stays as it was
+
+        QTest::newRow("1.9 s to 3.1 s") << at(1.9) << at(3.1) << QVector<quint64>{} << 5 << Q_INT64_C(2000000);
+        QTest::newRow("1.1 s to 2.9 s") << at(1.1) << at(2.9) << QVector<quint64>{} << 5 << Q_INT64_C(1000000);
+        QTest::newRow("swapped 3.1 s, 1.9 s") << at(3.1) << at(1.9) << QVector<quint64>{} << 5 << Q_INT64_C(2000000);
+        QTest::newRow("swapped 2.9 s, 1.1 s") << at(2.9) << at(1.1) << QVector<quint64>{} << 5 << Q_INT64_C(1000000);
+        QTest::newRow("2-entry index wins") << at(0) << at(100) << QVector<quint64>{at(1.9), at(3.1)} << 5
+                                            << Q_INT64_C(2000000);
+        QTest::newRow("2-entry index swapped") << at(0) << at(100) << QVector<quint64>{at(3.1), at(1.9)} << 5
+                                               << Q_INT64_C(2000000);
+        QTest::newRow("1-entry index ignored") << at(1.9) << at(3.1) << QVector<quint64>{at(50)} << 5
+                                               << Q_INT64_C(2000000);
+        QTest::newRow("3-entry index ignored") << at(1.9) << at(3.1) << QVector<quint64>{at(10), at(20), at(30)} << 5
+                                               << Q_INT64_C(2000000);
+        QTest::newRow("status 1 writes nothing") << at(1.9) << at(3.1) << QVector<quint64>{} << 1 << Q_INT64_C(-1);
+        QTest::newRow("status 4 writes nothing") << at(1.9) << at(3.1) << QVector<quint64>{} << 4 << Q_INT64_C(-1);
+        // A completed record without a known end has no duration.
+        QTest::newRow("no stop time") << at(5) << quint64(0) << QVector<quint64>{} << 5 << Q_INT64_C(0);
+        QTest::newRow("no times") << quint64(0) << quint64(0) << QVector<quint64>{} << 5 << Q_INT64_C(0);
+    }
+
+    void duration()
+    {
+        QFETCH(quint64, start);
+        QFETCH(quint64, stop);
+        QFETCH(QVector<quint64>, index);
+        QFETCH(int, status);
+        QFETCH(qint64, expected);
+
+        f->show(record(QStringLiteral("T1"), at(10), at(20)));
+        QCOMPARE(f->duration(), 10 * kSec);
+        f->setDuration(777);
+
+        // The manager updates the current record.
+        VOREX_RecordData r = record(QStringLiteral("T1"), start, stop, status);
+        QVector<IndexEntry> entries;
+        for (quint64 t : index)
+            entries << IndexEntry(t, quint64(entries.size()) * 100);
+        r.SetIndexEntry(entries);
+        f->live.backend().SetRecord(kDevice, r);
+        vrxtest::settle();
+
+        QCOMPARE(f->duration(), expected < 0 ? Q_INT64_C(777) : expected);
+    }
+
+    // ------------------------------------------------------------ selection
+
+    void openFileSelectsRecord()
+    {
+        // The second data rate offered comes from AvailableDataRateClass2.
+        f->live.value<values::Value<QString>>("AvailableDataRateClass2")->Set(QStringLiteral("DataRate5"), nullptr);
+        VOREX_RecordData r = record(QStringLiteral("T9"), at(1.9), at(3.1));
+        r.SetDataRate(VOREX_RecordData::eDataRate_5);
+        f->live.backend().SetRecord(kDevice, r);
+        vrxtest::settle();
+
+        vorex::RecordIdentifierList offered;
+        VorexGUI::OpenFileDialog::SetAnswerHook([&](VorexGUI::OpenFileDialog& dialog) {
+            offered = dialog.candidates();
+            return dialog.selectRecord(idOf(QStringLiteral("T9"))) ? int(QDialog::Accepted) : int(QDialog::Rejected);
+        });
+        f->openFile();
+
+        QVERIFY(offered.contains(idOf(QStringLiteral("T9"))));
+        QCOMPARE(f->text("RecordID"), QStringLiteral("T9"));
+        QCOMPARE(f->text("DeviceID"), kDevice);
+        QCOMPARE(f->nameField()->text(), QStringLiteral("Record T9"));
+        QCOMPARE(f->nameField()->toolTip(), QStringLiteral("Record T9"));
+        QCOMPARE(f->text("ReplayDataRateClass"), QStringLiteral("DataRate5"));
+        QCOMPARE(f->duration(), 2 * kSec);
+        QCOMPARE(f->controller()->selectedRecords(), vorex::RecordIdentifierList{idOf(QStringLiteral("T9"))});
+    }
+
+    void openFileWithoutChoiceResendsSelection_data()
+    {
+        QTest::addColumn<bool>("withRecord");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("cancelled, record selected") << true << int(QDialog::Rejected);
+        QTest::newRow("cancelled, nothing selected") << false << int(QDialog::Rejected);
+        QTest::newRow("accepted without a record") << true << int(QDialog::Accepted);
+    }
+
+    void openFileWithoutChoiceResendsSelection()
+    {
+        QFETCH(bool, withRecord);
+        QFETCH(int, answer);
+
+        f->live.backend().SetRecord(kDevice, record(QStringLiteral("T2"), at(1), at(2)));
+        if (withRecord)
+            f->show(record(QStringLiteral("T1"), at(1), at(5)));
+        const QString nameBefore = f->nameField()->text();
+
+        // Browsing in the dialog tells the controller about other records.
+        VorexGUI::OpenFileDialog::SetAnswerHook([&](VorexGUI::OpenFileDialog&) {
+            f->controller()->sl_selectedRecordsChanged({idOf(QStringLiteral("T2"))});
+            return answer;
+        });
+        f->openFile();
+
+        const vorex::RecordIdentifierList expected =
+            withRecord ? vorex::RecordIdentifierList{idOf(QStringLiteral("T1"))} : vorex::RecordIdentifierList{};
+        QCOMPARE(f->controller()->selectedRecords(), expected);
+        QCOMPARE(f->text("RecordID"), withRecord ? QStringLiteral("T1") : QString());
+        QCOMPARE(f->nameField()->text(), nameBefore);
+    }
+
+    void removedRecordClearsName()
+    {
+        f->show(record(QStringLiteral("T1"), at(1), at(5)));
+        VorexGUI::OpenFileDialog::SetAnswerHook([](VorexGUI::OpenFileDialog& dialog) {
+            dialog.selectRecord(idOf(QStringLiteral("T1")));
+            return int(QDialog::Accepted);
+        });
+        f->openFile();
+        QCOMPARE(f->nameField()->text(), QStringLiteral("Record T1"));
+
+        f->live.backend().RemoveRecord(kDevice, QStringLiteral("T1"));
+        vrxtest::settle();
+        QCOMPARE(f->nameField()->text(), QString());
+        QCOMPARE(f->nameField()->toolTip(), kPlaceholder);
+    }
+};
+
+QTEST_MAIN(TestRecords)
+#include "tst_records.moc"
