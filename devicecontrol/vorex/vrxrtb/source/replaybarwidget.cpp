@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QGridLayout>
+#include <QThread>
 #include <QToolBar>
 #include <QVector>
 
@@ -199,7 +200,12 @@ void ReplayBarWidget::Update(Observable* observable, TChangeCode code)
         }
     } else if (code == VC_VALUECHANGED && observable) {
         if (observable == m_pReplayTime.get()) {
-            UpdateReplayPosition();
+            // The host may write its replay time from any thread; the record
+            // list and the bar live in the GUI thread.
+            if (QThread::currentThread() == thread())
+                UpdateReplayPosition();
+            else
+                QMetaObject::invokeMethod(this, [this]() { UpdateReplayPosition(); }, Qt::QueuedConnection);
             return;
         }
         if (observable == m_pCurrentPosition.get()) {

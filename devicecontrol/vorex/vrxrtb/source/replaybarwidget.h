@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <vector>
 
 class QAction;
@@ -76,8 +77,9 @@ private:
     std::vector<BookmarkType> m_lastBookmarks;
 
 public:
-    // Read by the toolbar before it continues a paused replay.
-    bool m_bPositionMoved;
+    // Read by the toolbar before it continues a paused replay. Set from
+    // whichever thread reports the position change.
+    std::atomic<bool> m_bPositionMoved;
 
 private:
     QString m_strDisplayFormatPath;
