@@ -20,6 +20,7 @@ private:
     std::unique_ptr<Fixture> f;
 
 private slots:
+    void initTestCase() { vrxtest::failOnQtWarnings(); }
     void init() { f.reset(new Fixture); }
     void cleanup() { f.reset(); }
 

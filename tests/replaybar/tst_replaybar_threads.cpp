@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <atomic>
+#include <memory>
 #include <thread>
 
 using namespace replaybartest;
@@ -14,6 +16,8 @@ class TestReplayBarThreads : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { vrxtest::failOnQtWarnings(); }
+
     void replayTimeFromWorkerThread()
     {
         Fixture f;
@@ -24,10 +28,20 @@ private slots:
 
         auto replayTime = f.replayTime();
         auto position = f.numeric("CurrentReplayPosition");
-        std::thread host([replayTime]() {
+        std::atomic<bool> done{false};
+        std::thread host([replayTime, &done]() {
             for (int i = 1; i <= 1000; ++i)
                 replayTime->SetNumeric(double(at(100 + i * 0.05)), nullptr);
+            done = true;
         });
+        // Meanwhile the GUI thread goes on with its work: the manager keeps
+        // updating the record, the bar follows.
+        VOREX_RecordData r = record(QStringLiteral("T1"), fullIndex());
+        for (int i = 0; !done; ++i) {
+            r.SetBookmarkEntry({BookmarkEntry(at(120), QStringLiteral("mark %1").arg(i))});
+            f.live.backend().SetRecord(kDevice, r);
+            QCoreApplication::processEvents();
+        }
         host.join();
         vrxtest::settle();
         // Paused and not moved: the last replay time shows (150 s).
@@ -42,6 +56,21 @@ private slots:
         host2.join();
         vrxtest::settle();
         QCOMPARE(position->GetNumeric(), 777.0);
+    }
+
+    // The toolbar goes while position updates it was sent are still queued.
+    void toolbarDeletedWithUpdatesPending()
+    {
+        auto f = std::make_unique<Fixture>();
+        f->show(record(QStringLiteral("T1"), fullIndex()));
+        auto replayTime = f->replayTime();
+        std::thread host([replayTime]() {
+            for (int i = 0; i < 100; ++i)
+                replayTime->SetNumeric(double(at(120 + i)), nullptr);
+        });
+        host.join();
+        f.reset();
+        vrxtest::settle();
     }
 };
 
