@@ -117,6 +117,18 @@ struct Fixture
     {
         return values::Tree::Instance()->FindValueAs<values::IValueNumeric>(vrxtest::LiveToolbar::ReplayTimePath(0));
     }
+    // A known geometry: the bar proper spans x 3..202 and y 3..19, the
+    // bookmark strip lies below it.
+    void layOutBar() { bar()->setGeometry(0, 0, 206, 30); }
+    // A click into the bar; returns the position that x stands for on a
+    // record of offsets 0 to 10000.
+    double pressBarAt(int x, int y)
+    {
+        layOutBar();
+        QTest::mousePress(bar(), Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
+        QTest::mouseRelease(bar(), Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
+        return qBound(0.0, (x - 3) / 199.0, 1.0) * 10000.0;
+    }
     quint32 replayCommand(const char* command, const QVariantList& args = {})
     {
         const quint32 result = live.backend().ExecuteReplayCommand(

@@ -145,18 +145,22 @@ private slots:
         f->replayTime()->SetNumeric(double(at(160)), nullptr);
         QCOMPARE(position->GetNumeric(), 6000.0);
 
-        // The operator drags the position; replay time changes leave it.
-        QVERIFY(f->bar()->SetCurrentPosition(1234));
+        // The operator clicks into the bar; replay time changes leave the
+        // position where it was put.
+        QVERIFY(f->bar()->isEnabled());
+        const double clicked = std::floor(f->pressBarAt(43, 10)); // 40 of 199 pixels into 0..10000
+        QCOMPARE(clicked, 2010.0);
+        QCOMPARE(position->GetNumeric(), clicked);
         QVERIFY(f->widget()->m_bPositionMoved);
         f->replayTime()->SetNumeric(double(at(170)), nullptr);
-        QCOMPARE(position->GetNumeric(), 1234.0);
+        QCOMPARE(position->GetNumeric(), clicked);
 
         // Running again, the replay owns the position once more.
         QCOMPARE(f->replayCommand("ContinueReplay", {kDevice, QStringLiteral("T1")}), 0u);
         QTRY_COMPARE(f->live.selection("ReplayMode"), long(VOREX_XML::Admin::eReplayMode_Running));
         f->clock.advance(kSec);
         f->live.simulator().Tick();
-        QVERIFY(position->GetNumeric() != 1234.0);
+        QVERIFY(position->GetNumeric() != clicked);
         QVERIFY(!f->widget()->m_bPositionMoved);
     }
 
@@ -192,6 +196,23 @@ private slots:
         QCOMPARE(int(sent.size()), 1);
         QCOMPARE(sent[0].entries, (Marks{{qint64(at(150)), "beta"}, {qint64(at(180)), "new"}}));
         QCOMPARE(marksOf(f->bar()->GetBookmarks()), (Marks{{5000, "beta"}, {8000, ""}}));
+    }
+
+    void bookmarkDraggedWithTheMouse()
+    {
+        f->show(record(QStringLiteral("T1"), fullIndex(), {BookmarkEntry(at(120), QStringLiteral("drag me"))}));
+        QCOMPARE(marksOf(f->bar()->GetBookmarks()), (Marks{{2000, "drag me"}}));
+        QVERIFY(f->bar()->isEnabled());
+
+        // From its marker below the bar (x 43) to the middle (x 103 of 3..202).
+        f->layOutBar();
+        QTest::mousePress(f->bar(), Qt::LeftButton, Qt::NoModifier, QPoint(43, 23));
+        QTest::mouseRelease(f->bar(), Qt::LeftButton, Qt::NoModifier, QPoint(103, 23));
+
+        const std::vector<Sent> sent = sentBookmarks(f->live.backend());
+        QCOMPARE(int(sent.size()), 1);
+        QCOMPARE(sent[0].entries, (Marks{{qint64(at(150.25)), "drag me"}})); // offset 5025
+        QCOMPARE(marksOf(f->bar()->GetBookmarks()), (Marks{{5025, "drag me"}}));
     }
 
     void unchangedBookmarksSendNothing()
