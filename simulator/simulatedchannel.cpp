@@ -182,7 +182,10 @@ void SimulatedChannel::Create()
     m_deviceId.Set(ValuePath(Keys::DeviceID));
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        const quint64 sequence = m_replay.sequence;
         m_replay = Replay();
+        m_replay.sequence = sequence + 1;
+        m_bReplayEndedUnreachable = false;
     }
     m_recording = Recording();
     m_strLastWrittenName.clear();
@@ -199,6 +202,7 @@ void SimulatedChannel::Release()
         std::lock_guard<std::mutex> lock(m_mutex);
         ++m_replay.sequence;
         m_replay.mode = Admin::eReplayMode_Stopped;
+        m_bReplayEndedUnreachable = false;
     }
     m_recording = Recording();
     m_bRecordBusy = false;
@@ -666,8 +670,34 @@ void SimulatedChannel::Tick(qint64 elapsedUs)
 
 void SimulatedChannel::ConnectionChanged(bool connected)
 {
-    if (!connected || !Exists())
+    if (!Exists())
         return;
+    if (!connected) {
+        // A replay feeds a client that is gone: it ends. A record goes on,
+        // recorders do not depend on their operator's client.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_replay.mode != Admin::eReplayMode_Stopped) {
+            m_replay.mode = Admin::eReplayMode_Stopped;
+            ++m_replay.sequence;
+            m_bReplayEndedUnreachable = true;
+        }
+        return;
+    }
+    bool announceStop = false;
+    quint64 sequence = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        announceStop = m_bReplayEndedUnreachable && m_replay.mode == Admin::eReplayMode_Stopped;
+        m_bReplayEndedUnreachable = false;
+        sequence = m_replay.sequence;
+    }
+    if (announceStop) {
+        Report(QStringLiteral("the replay ended while the connection was lost"));
+        Later([this, sequence]() {
+            ReplayModeStep(sequence, Admin::eReplayMode_Stopping);
+            Later([this, sequence]() { ReplayModeStep(sequence, Admin::eReplayMode_Stopped); });
+        }, 0);
+    }
     // Requests written while the manager was unreachable are served now.
     const long key = AllModes();
     if (key == Admin::eRecordReplayAllModes_Startrecord || key == Admin::eRecordReplayAllModes_Recordreplaystopped)

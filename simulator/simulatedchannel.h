@@ -131,6 +131,7 @@ private:
     mutable std::mutex m_mutex;
     Replay m_replay;
     quint32 m_nFailNext = 0;
+    bool m_bReplayEndedUnreachable = false;
 
     Recording m_recording;
     QString m_strLastWrittenName;
