@@ -118,6 +118,11 @@ private:
     bool SetAllowedDevices();
     QString GetFirstDevice();
     bool IsExternalCall();
+    // GUI-thread halves of notifications that arrived on another thread.
+    void RecordFlagChanged(const bool& value);
+    void ReplayFlagChanged(const bool& value);
+    void DataRateClassChanged(const QString& text);
+    void ValueStateChanged(const std::weak_ptr<values::Node>& node, const int& state);
 
     // Mode state machine.
 public:

@@ -2,6 +2,7 @@
 #include "vorextoolbar_p.h"
 
 #include "replaybarwidget.h"
+#include "runinmainthreadevent.h"
 #include "startup.h"
 #include "umm.h"
 #include "vcwidgets.h"
@@ -40,6 +41,12 @@ using namespace ToolbarDetail;
 bool VorexToolbar::SetChannelId_ValuePath(const QString& path)
 {
     VRX_TRACE_FLOW(QStringLiteral("+ VorexToolbar::SetChannelId_ValuePath %1").arg(path));
+    // Moving a bound toolbar to another channel: the observers are added
+    // again while the connector binds, and with the old paths they would
+    // attach to the channel being left, and stay there.
+    const bool rebinding = !m_strModesPath.isEmpty() && path != GetChannelPath();
+    if (rebinding)
+        ReassignChannelIdPath(path);
     VorexToolbarChannelConnector::SetChannelId_ValuePath(path);
     if (m_pReplayHandler)
         m_pReplayHandler->Initialize(GetChannelId());
@@ -48,6 +55,10 @@ bool VorexToolbar::SetChannelId_ValuePath(const QString& path)
         m_spConnectionData->SetChannelId_ValuePath(path);
     if (m_pReplayBar)
         m_pReplayBar->SetChannelId_ValuePath(path);
+    // Bound while the connection is up already (or moved to another
+    // channel): no connection event follows to complete the binding.
+    if (!m_bToolbarObserversAdded)
+        UpdateToolbar();
     VRX_TRACE_FLOW(QStringLiteral("- VorexToolbar::SetChannelId_ValuePath %1").arg(path));
     return true;
 }
@@ -103,12 +114,37 @@ void VorexToolbar::UpdateToolbar()
 bool VorexToolbar::AddChannelObservers()
 {
     VRX_TRACE_FLOW(QStringLiteral("+ VorexToolbar::AddObservers()"));
-    // The toolbar's own channel values are bound by the value-tree binding
-    // step; until then only the connector's values are followed.
-    const bool chain = VorexToolbarChannelConnector::AddChannelObservers();
+    // Each step binds only what is still missing and stops the chain while
+    // its values are not there yet; the next channel update tries again.
+    const bool chain = VorexToolbarChannelConnector::AddChannelObservers()
+        && (!m_pReplayBar || m_pReplayBar->AddChannelObservers()) && AddAllowedDevicesObserver()
+        && AddDataRateClassObserver() && AddDeviceIdObserver() && AddRecordFlagObserver() && AddReplayFlagObserver()
+        && AddRecordReplayModesObservers();
+
     m_bToolbarEnabledByWorkflow = true;
     UpdateToolbarEnabled();
-    return chain;
+
+    if (!m_pErrorCode.IsAttached() && m_pErrorCode.Set(m_strErrorCodePath) && m_pVtClient)
+        m_pVtClient->AddValue(m_pErrorCode.get(), 0);
+    if (!m_pFileSize.IsAttached())
+        m_pFileSize.Set(m_strFileSizePath);
+    if (!m_pPauseSupported.IsAttached())
+        m_pPauseSupported.Set(m_strPauseSupportedPath);
+
+    if (m_pDiscSpaceBar)
+        m_pDiscSpaceBar->SetDevice_ValuePath(m_strDeviceIdPath);
+    if (m_pRecordNameEdit)
+        m_pRecordNameEdit->SetText_ValuePath(m_strRecordNamePath);
+    SetRecordNameFromVt();
+
+    if (m_pRecordCounter) {
+        m_pRecordCounter->SetRecordCounter_ValuePath(Join(GetChannelPath(), QStringLiteral("RecordCounterStartTime")));
+        m_pRecordCounter->SetDurationCounter_ValuePath(Join(GetChannelPath(), QStringLiteral("Duration")));
+    }
+
+    // Made in every case, so the replay bar follows the channel as far as it can.
+    const bool replayBarBound = !m_pReplayBar || m_pReplayBar->SetChannelId_ValuePath(GetChannelPath());
+    return chain && replayBarBound && IsNormal(m_pErrorCode) && IsNormal(m_pFileSize) && IsNormal(m_pPauseSupported);
 }
 
 void VorexToolbar::ResetObservers()
@@ -134,9 +170,128 @@ void VorexToolbar::ResetObservers()
 
 void VorexToolbar::Update(Observable* observable, TChangeCode code)
 {
-    // The dispatch to the toolbar's own handlers comes with the value-tree
-    // bindings; the connector follows its values already.
+    // The handlers touch widgets and members of the GUI thread. On any other
+    // thread the notification is only identified here, with the content the
+    // handler needs read now, and the handler is carried into the GUI thread.
+    const bool inGuiThread = InGuiThread();
+    try {
+        if (code == VC_VALUECHANGED) {
+            VRX_TRACE_FLOW(QStringLiteral("VC_VALUECHANGED"));
+            if (observable == m_pModes.get()) {
+                VRX_TRACE_FLOW(QStringLiteral("VorexToolbar::Update:VC_VALUECHANGED calling RecordReplayModeValueChanged"));
+                VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::RecordReplayModeValueChanged);
+            } else if (observable == m_pRecordReplayAllModes.get()) {
+                VRX_TRACE_FLOW(QStringLiteral("VorexToolbar::Update:VC_VALUECHANGED calling RecordReplayAllModesValueChanged"));
+                if (inGuiThread)
+                    RecordReplayAllModesValueChanged(true);
+                else
+                    VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::RecordReplayAllModesValueChanged, true);
+            } else if (observable == m_replayModeSelection.get()) {
+                if (auto selection = m_replayModeSelection.Lock()) {
+                    const ReplayMode mode = static_cast<ReplayMode>(selection->GetCurrentKey() & 0xff);
+                    VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::ReplayModeChanged, mode);
+                }
+            } else if (observable == m_pDataRateClass.get()) {
+                if (auto rate = m_pDataRateClass.Lock()) {
+                    if (inGuiThread)
+                        m_strDataRateClass = rate->Get();
+                    else
+                        VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::DataRateClassChanged, rate->Get());
+                }
+            } else if (observable == m_pAllowedDevices.get()) {
+                if (inGuiThread)
+                    SetAllowedDevices();
+                else
+                    VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::SetAllowedDevices);
+            } else if (observable == m_pErrorCode.get()) {
+                if (inGuiThread)
+                    DisplayError();
+                else
+                    VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::DisplayError);
+            } else if (observable == m_pReplayFlag.get()) {
+                VRX_TRACE_FLOW(QStringLiteral("VorexToolbar::Update:VC_VALUECHANGED calling SetReplayAllowed"));
+                if (auto flag = m_pReplayFlag.Lock()) {
+                    if (inGuiThread)
+                        SetReplayAllowed(flag->Get());
+                    else
+                        VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::ReplayFlagChanged, flag->Get());
+                }
+            } else if (observable == m_pRecordFlag.get()) {
+                VRX_TRACE_FLOW(QStringLiteral("VorexToolbar::Update:VC_VALUECHANGED calling SetRecordingAllowed"));
+                if (auto flag = m_pRecordFlag.Lock()) {
+                    if (inGuiThread)
+                        SetRecordingAllowed(flag->Get());
+                    else
+                        VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::RecordFlagChanged, flag->Get());
+                }
+            } else if (observable == m_pPauseSupported.get()) {
+                if (inGuiThread)
+                    SetPauseButton();
+                else
+                    VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::SetPauseButton);
+            }
+        } else if (code == VC_STATECHANGED) {
+            try {
+                if (auto* value = dynamic_cast<values::ValueBase*>(observable)) {
+                    const int state = value->GetState();
+                    if (state == values::eStateNormal || state == values::eStateDisabled) {
+                        if (!inGuiThread)
+                            VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::ValueStateChanged,
+                                                   std::weak_ptr<values::Node>(value->weak_from_this()), state);
+                        else if (state == values::eStateNormal)
+                            StateNormal(observable);
+                        else
+                            StateDisabled(observable);
+                    }
+                }
+            } catch (...) {
+                VRX_TRACE_WARNING(QStringLiteral("!!! Unexpected Exception in VorexToolbar::Update (VC_STATECHANGED) !!!"));
+            }
+        }
+    } catch (...) {
+        VRX_TRACE_WARNING(QStringLiteral("!!! Unknown Exception caught in VorexToolbar::Update"));
+    }
     VorexToolbarChannelConnector::Update(observable, code);
+}
+
+// A posted change that is no longer the value's content was overtaken by a
+// newer one, which its own notification applies (or the toolbar applied
+// when it wrote the value itself); applying the older one last would leave
+// the toolbar disagreeing with the channel.
+void VorexToolbar::RecordFlagChanged(const bool& value)
+{
+    auto flag = m_pRecordFlag.Lock();
+    if (flag && flag->Get() == value)
+        SetRecordingAllowed(value);
+}
+
+void VorexToolbar::ReplayFlagChanged(const bool& value)
+{
+    auto flag = m_pReplayFlag.Lock();
+    if (flag && flag->Get() == value)
+        SetReplayAllowed(value);
+}
+
+void VorexToolbar::DataRateClassChanged(const QString& text)
+{
+    auto rate = m_pDataRateClass.Lock();
+    if (rate && rate->Get() == text)
+        m_strDataRateClass = text;
+}
+
+// The value is held only weakly while the call waits: one that was deleted
+// meanwhile is not touched, and one whose state moved on is left to the
+// notification of that change.
+void VorexToolbar::ValueStateChanged(const std::weak_ptr<values::Node>& node, const int& state)
+{
+    const std::shared_ptr<values::Node> alive = node.lock();
+    auto* value = dynamic_cast<values::ValueBase*>(alive.get());
+    if (!value || value->GetState() != state)
+        return;
+    if (state == values::eStateNormal)
+        StateNormal(value);
+    else
+        StateDisabled(value);
 }
 
 void VorexToolbar::SetSelectionValuePaths()
@@ -182,13 +337,90 @@ void VorexToolbar::VorexManagerDataAvailable()
     VRX_TRACE_FLOW(QStringLiteral("- VorexToolbar::VorexManagerDataAvailable()"));
 }
 
-// The single observers are completed with the value-tree bindings.
-bool VorexToolbar::AddReplayFlagObserver() { return m_pReplayFlag.IsAttached(); }
-bool VorexToolbar::AddRecordFlagObserver() { return m_pRecordFlag.IsAttached(); }
-bool VorexToolbar::AddDataRateClassObserver() { return m_pDataRateClass.IsAttached(); }
-bool VorexToolbar::AddAllowedDevicesObserver() { return m_pAllowedDevices.IsAttached(); }
-bool VorexToolbar::AddDeviceIdObserver() { return false; }
-bool VorexToolbar::AddRecordReplayModesObservers() { return false; }
+bool VorexToolbar::AddReplayFlagObserver()
+{
+    if (m_pReplayFlag.IsAttached())
+        return true;
+    m_bReplayFlagValid = false;
+    if (!m_pReplayFlag.Set(m_strReplayFlagPath))
+        return false;
+    auto flag = m_pReplayFlag.Lock();
+    if (!flag)
+        return false;
+    // The host's permission given before the value existed counts.
+    flag->Set(m_bReplayAllowed, this);
+    m_bReplayFlagValid = flag->GetState() == values::eStateNormal;
+    return true;
+}
+
+bool VorexToolbar::AddRecordFlagObserver()
+{
+    if (m_pRecordFlag.IsAttached())
+        return true;
+    m_bRecordFlagValid = false;
+    if (!m_pRecordFlag.Set(m_strRecordFlagPath))
+        return false;
+    auto flag = m_pRecordFlag.Lock();
+    if (!flag)
+        return false;
+    flag->Set(m_bRecordingAllowed, this);
+    m_bRecordFlagValid = flag->GetState() == values::eStateNormal;
+    return true;
+}
+
+bool VorexToolbar::AddDataRateClassObserver()
+{
+    if (!m_pDataRateClass.IsAttached())
+        m_pDataRateClass.Set(m_strDataRateClassPath);
+    auto rate = m_pDataRateClass.Lock();
+    if (!rate) {
+        m_strDataRateClass.clear();
+        return false;
+    }
+    m_strDataRateClass = rate->Get();
+    return rate->GetState() == values::eStateNormal;
+}
+
+bool VorexToolbar::AddAllowedDevicesObserver()
+{
+    if (!m_pAllowedDevices.IsAttached())
+        m_pAllowedDevices.Set(m_strAllowedDevicesPath);
+    return SetAllowedDevices();
+}
+
+bool VorexToolbar::AddDeviceIdObserver()
+{
+    // Without the docked bar there is no combo to bind; nothing to wait for.
+    if (m_pDeviceCombo && !m_pDeviceCombo->SetDevice_ValuePath(m_strDeviceIdPath))
+        return false;
+    if (GetDeviceId().isEmpty())
+        SetDeviceId(GetFirstDevice());
+    return true;
+}
+
+bool VorexToolbar::AddRecordReplayModesObservers()
+{
+    if (!m_pModes.IsAttached() && m_pModes.Set(m_strModesPath)) {
+        if (auto modes = m_pModes.Lock()) {
+            const long key = modes->GetCurrentKey();
+            RecordReplayAllModesValueChanged(false);
+            // Selecting the key again lets the bound widgets show it.
+            if (key != ModeKey(VOREX_XML::Admin::eRecordReplayMode_Stop))
+                modes->SelectIndex(key, this);
+        }
+        if (m_pDeviceCombo)
+            m_pDeviceCombo->SetRecordingOn(IsRecordMode());
+    }
+    if (!m_pRecordReplayAllModes.IsAttached())
+        m_pRecordReplayAllModes.Set(m_strAllModesPath);
+    if (!m_replayModeSelection.IsAttached()) {
+        if (m_replayModeSelection.Set(m_strReplayModePath) && m_pVtClient)
+            m_pVtClient->AddValue(m_replayModeSelection.get(), 0);
+        if (m_pDeviceCombo)
+            m_pDeviceCombo->SetReplayOn(IsReplaying());
+    }
+    return IsNormal(m_pModes) && IsNormal(m_pRecordReplayAllModes) && IsNormal(m_replayModeSelection);
+}
 
 bool VorexToolbar::SetAllowedDevices()
 {

@@ -1,5 +1,10 @@
 #include "vorextoolbarchannelconnector.h"
 
+#include "runinmainthreadevent.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
 #define VRX_TRACE_SOURCE "devicecontrol/vorex/vrxrtb/source/vorextoolbarchannelconnector"
 #include "vorextrace.h"
 
@@ -32,6 +37,14 @@ VorexToolbarChannelConnector::~VorexToolbarChannelConnector()
 {
     // Only this class's part is still alive here.
     VorexToolbarChannelConnector::ResetObservers();
+    // Detached now, so nothing new is posted; what is queued must not run.
+    ThreadingHelper::ThreadSwitchingAdministration::NotifyObjectDestroyed(this);
+}
+
+bool VorexToolbarChannelConnector::InGuiThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
 }
 
 bool VorexToolbarChannelConnector::SetChannelId_ValuePath(const QString& path)
@@ -226,49 +239,143 @@ void VorexToolbarChannelConnector::Update(Observable* observable, TChangeCode co
 {
     if (!observable)
         return;
-    switch (code) {
-    case VC_VALUECHANGED:
-        if (observable == m_deviceIdValue.get()) {
-            auto value = m_deviceIdValue.Lock();
-            SetDeviceId(value ? value->Get() : QString());
-        } else if (observable == m_recordIdValue.get()) {
-            auto value = m_recordIdValue.Lock();
-            SetRecordId(value ? value->Get() : QString());
-        } else if (observable == m_channelNode.get()) {
-            AddChannelObservers();
-            emit signalChannelUpdated();
-        } else if (observable == m_replayModeSelection.get()) {
-            auto selection = m_replayModeSelection.Lock();
-            const quint8 key = selection ? static_cast<quint8>(selection->GetCurrentKey() & 0xff) : 0;
-            if (selection && key != m_lastReplayModeKey) {
-                m_lastReplayModeKey = key;
-                emit signalRecordDataUpdated();
-            }
-        }
-        break;
-    case VC_DELETING:
-        VRX_TRACE_WARNING(QStringLiteral("VorexToolbarChannelConnector::Update:VC_DELETING"));
-        if (observable == m_channelNode.get())
-            ChannelDeleted();
-        break;
-    case VC_STATECHANGED:
-        try {
-            auto* value = dynamic_cast<values::ValueBase*>(observable);
-            if (value && value->GetState() == values::eStateInvalid) {
-                if (observable == m_recordIdValue.get()) {
-                    m_recordId.clear();
-                    ReportSelectedRecord(false);
-                } else if (observable == m_deviceIdValue.get()) {
-                    m_deviceId.clear();
+    // On another thread only the identity checks and the reading of the new
+    // content happen here; the rest is carried into the GUI thread. A value
+    // that is going away is never handed on.
+    const bool inGuiThread = InGuiThread();
+    try {
+        switch (code) {
+        case VC_VALUECHANGED:
+            if (observable == m_deviceIdValue.get()) {
+                auto value = m_deviceIdValue.Lock();
+                const QString deviceId = value ? value->Get() : QString();
+                if (inGuiThread)
+                    SetDeviceId(deviceId);
+                else
+                    VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbarChannelConnector::DeviceIdValueChanged, deviceId);
+            } else if (observable == m_recordIdValue.get()) {
+                auto value = m_recordIdValue.Lock();
+                const QString recordId = value ? value->Get() : QString();
+                if (inGuiThread)
+                    SetRecordId(recordId);
+                else
+                    VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbarChannelConnector::RecordIdValueChanged, recordId);
+            } else if (observable == m_channelNode.get()) {
+                if (inGuiThread)
+                    ChannelNodeChanged();
+                else
+                    VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbarChannelConnector::ChannelNodeChanged);
+            } else if (observable == m_replayModeSelection.get()) {
+                if (auto selection = m_replayModeSelection.Lock()) {
+                    const quint8 key = static_cast<quint8>(selection->GetCurrentKey() & 0xff);
+                    if (inGuiThread)
+                        ReplayModeKeyChanged(key);
+                    else
+                        VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbarChannelConnector::ReplayModeKeyChanged, key);
                 }
             }
-        } catch (...) {
-            VRX_TRACE_WARNING(QStringLiteral("!!! Unexpected Exception in VorexToolbarChannelConnector::Update (VC_STATECHANGED) !!!"));
+            break;
+        case VC_DELETING:
+            VRX_TRACE_WARNING(QStringLiteral("VorexToolbarChannelConnector::Update:VC_DELETING"));
+            if (observable == m_channelNode.get()) {
+                if (inGuiThread)
+                    ChannelDeleted();
+                else
+                    VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbarChannelConnector::ChannelDeleted);
+            }
+            break;
+        case VC_STATECHANGED:
+            try {
+                auto* value = dynamic_cast<values::ValueBase*>(observable);
+                if (value && value->GetState() == values::eStateInvalid) {
+                    if (observable == m_recordIdValue.get()) {
+                        if (inGuiThread)
+                            RecordIdInvalidated();
+                        else
+                            VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbarChannelConnector::RecordIdInvalidated);
+                    } else if (observable == m_deviceIdValue.get()) {
+                        if (inGuiThread)
+                            DeviceIdInvalidated();
+                        else
+                            VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbarChannelConnector::DeviceIdInvalidated);
+                    } else if (observable == m_replayModeSelection.get()) {
+                        if (inGuiThread)
+                            ReplayModeInvalidated();
+                        else
+                            VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbarChannelConnector::ReplayModeInvalidated);
+                    }
+                }
+            } catch (...) {
+                VRX_TRACE_WARNING(QStringLiteral("!!! Unexpected Exception in VorexToolbarChannelConnector::Update (VC_STATECHANGED) !!!"));
+            }
+            break;
+        default:
+            break;
         }
-        break;
-    default:
-        break;
+    } catch (...) {
+        VRX_TRACE_WARNING(QStringLiteral("!!! Unknown Exception caught in VorexToolbarChannelConnector::Update"));
     }
+}
+
+void VorexToolbarChannelConnector::ChannelNodeChanged()
+{
+    AddChannelObservers();
+    emit signalChannelUpdated();
+}
+
+void VorexToolbarChannelConnector::ReplayModeKeyChanged(const quint8& key)
+{
+    if (key == m_lastReplayModeKey)
+        return;
+    m_lastReplayModeKey = key;
+    emit signalRecordDataUpdated();
+}
+
+// A change that is no longer the value's content was overtaken: the newer
+// change is handled by its own notification (queued behind this one, or
+// already handled in the GUI thread). Adopting the older ID would write it
+// back over the newer one.
+void VorexToolbarChannelConnector::DeviceIdValueChanged(const QString& deviceId)
+{
+    auto value = m_deviceIdValue.Lock();
+    if (!value || value->Get() != deviceId)
+        return;
+    SetDeviceId(deviceId);
+}
+
+void VorexToolbarChannelConnector::RecordIdValueChanged(const QString& recordId)
+{
+    auto value = m_recordIdValue.Lock();
+    if (!value || value->Get() != recordId)
+        return;
+    SetRecordId(recordId);
+}
+
+// An invalid value lets go of its pointer, so the observers are no longer
+// all added: the next AddChannelObservers binds it again once it is usable.
+// (Posted, the call may find it rebound and normal already; then its content
+// was adopted by that binding.)
+void VorexToolbarChannelConnector::DeviceIdInvalidated()
+{
+    if (IsNormal(m_deviceIdValue.Lock().get()))
+        return;
+    m_bObserversAdded = false;
+    m_deviceId.clear();
+}
+
+void VorexToolbarChannelConnector::RecordIdInvalidated()
+{
+    if (IsNormal(m_recordIdValue.Lock().get()))
+        return;
+    m_bObserversAdded = false;
+    m_recordId.clear();
+    ReportSelectedRecord(false);
+}
+
+void VorexToolbarChannelConnector::ReplayModeInvalidated()
+{
+    if (!IsNormal(m_replayModeSelection.Lock().get()))
+        m_bObserversAdded = false;
 }
 
 void VorexToolbarChannelConnector::sl_recordChanged(vorex::RecordIdentifier recordID)

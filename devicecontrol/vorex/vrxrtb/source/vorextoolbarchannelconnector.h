@@ -72,6 +72,24 @@ protected:
     void ReportSelectedRecord(bool withCurrentRecord);
     void DisconnectRecordMap();
 
+    // Value-tree notifications may come from any thread, but signals, the
+    // controller and the owners' widgets belong to the GUI thread. True in
+    // the GUI thread, and when there is no application to post to.
+    static bool InGuiThread();
+
+private:
+    // The GUI-thread halves of notifications that arrived on another
+    // thread; they carry what the notification saw, never the value.
+    void DeviceIdValueChanged(const QString& deviceId);
+    void RecordIdValueChanged(const QString& recordId);
+    void ChannelNodeChanged();
+    void ReplayModeKeyChanged(const quint8& key);
+    void DeviceIdInvalidated();
+    void RecordIdInvalidated();
+    void ReplayModeInvalidated();
+
+protected:
+
     values::ValueObservingPtr<values::ValueSelection> m_replayModeSelection;
     values::ValueObservingPtr<values::Value<QString>> m_recordIdValue;
     values::ValueObservingPtr<values::Value<QString>> m_deviceIdValue;
