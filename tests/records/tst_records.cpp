@@ -5,6 +5,7 @@
 #include "testsupport.h"
 #include "vcwidgets.h"
 #include "vorexgui.h"
+#include "vorexwidgets.h"
 
 #include <QLineEdit>
 #include <QtTest>
@@ -144,6 +145,10 @@ private slots:
         vrxtest::settle();
 
         QCOMPARE(f->duration(), expected < 0 ? Q_INT64_C(777) : expected);
+        // The stopped counter shows what the value holds.
+        auto* counter = f->live.widget<TickCounter>(QStringLiteral("VorexToolbarRecordCounter"));
+        QVERIFY(counter && !counter->IsRunning());
+        QTRY_COMPARE(counter->CurrentDuration(), f->duration());
     }
 
     // ------------------------------------------------------------ selection
