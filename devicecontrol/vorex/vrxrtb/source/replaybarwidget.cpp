@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #define VRX_TRACE_SOURCE "devicecontrol/vorex/vrxrtb/source/replaybarwidget"
 #include "vorextrace.h"
