@@ -156,6 +156,38 @@ private slots:
         }
     }
 
+    // The mode handlers always run in the GUI thread; the replay state is
+    // the one the notification saw, even when it moved on before delivery.
+    void modeHandlersRunInTheGuiThread()
+    {
+        LiveToolbar live;
+        auto replayMode = live.value<values::ValueSelection>("ReplayMode");
+        auto allModes = live.value<values::ValueSelection>("AllRecordReplayModes");
+        vrxtest::ThreadTraceLog traces;
+        onWorker([&] {
+            replayMode->SelectIndex(VOREX_XML::Admin::eReplayMode_Starting, nullptr);
+            replayMode->SelectIndex(VOREX_XML::Admin::eReplayMode_Stopped, nullptr);
+            allModes->SelectIndex(VOREX_XML::Admin::eRecordReplayAllModes_Stopped, nullptr);
+        });
+        QCOMPARE(traces.count(QStringLiteral("+ VorexToolbar::DisableToolbar")), 0);
+        settle();
+        // Starting (1) disables the bar although the value reads 0 by now.
+        QCOMPARE(traces.countOn(QStringLiteral("+ VorexToolbar::DisableToolbar"), guiThread()), 1);
+        const QString allModesHandler =
+            QStringLiteral("+ VorexToolbar::RecordReplayAllModesValueChanged::mode = eRecordReplayAllModes_Stopped ");
+        QVERIFY(traces.countOn(allModesHandler, guiThread()) >= 1);
+        QCOMPARE(traces.countOff(allModesHandler, guiThread()), 0);
+        QCOMPARE(traces.countOff(QStringLiteral("VorexToolbar::EnableToolbar"), guiThread()), 0);
+        QVERIFY(live.bar()->isEnabled());
+        QCOMPARE(live.bar()->cursor().shape(), Qt::ArrowCursor);
+
+        traces.clear();
+        onWorker([&] { live.value<values::ValueSelection>("RecordReplayModes")->SelectIndex(5, nullptr); });
+        settle();
+        QCOMPARE(traces.countOn(QStringLiteral("+ VorexToolbar::RecordReplayModeValueChanged"), guiThread()), 1);
+        QCOMPARE(traces.countOff(QStringLiteral("+ VorexToolbar::RecordReplayModeValueChanged"), guiThread()), 0);
+    }
+
     // A change overtaken by a newer one before the GUI thread got to it is
     // not applied after the newer one.
     void overtakenChangesAreDropped()
@@ -218,16 +250,17 @@ private slots:
                 auto recordId = live.value<values::Value<QString>>("RecordID");
                 auto pause = live.value<values::Value<bool>>("PauseSupported");
                 worker = std::thread([=, &stop, &writes] {
-                    for (int i = 0; !stop; ++i) {
+                    for (int i = 0; !stop && i < 400; ++i) {
                         recordFlag->Set(i % 2 == 0, nullptr);
                         replayMode->SelectIndex(i % 2 == 0 ? 0 : 4, nullptr);
                         allModes->SelectIndex(4, nullptr);
                         recordId->Set(QString::number(i % 3), nullptr);
                         pause->SetState(i % 3 == 0 ? values::eStateDisabled : values::eStateNormal, nullptr);
                         ++writes;
-                        // A manager's pace: a producer that never pauses would
-                        // keep the GUI thread's event processing busy forever.
-                        std::this_thread::sleep_for(std::chrono::microseconds(200));
+                        // A manager's pace, and a bounded one: a producer that
+                        // outruns the GUI thread (as under a sanitizer) would
+                        // keep its event processing busy for ever.
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
                     }
                 });
                 QTRY_VERIFY(writes > 20);

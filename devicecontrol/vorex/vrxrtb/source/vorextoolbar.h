@@ -144,6 +144,8 @@ private:
     void SetModePauseReplay();
     void SetModeReplayStopping();
     void SetStopped();
+    // Selects a mode as the toolbar (it is not told of its own write).
+    void SelectModeAsToolbar(RecordReplayMode mode);
     bool IsRecordMode();
     bool IsReplayMode();
     bool IsPauseMode();
