@@ -7,6 +7,7 @@
 #include "vorexgui.h"
 #include "vorexwidgets.h"
 
+#include <QDateTime>
 #include <QLineEdit>
 #include <QtTest>
 
@@ -45,7 +46,11 @@ struct Fixture
     vrxtest::TestClock clock{kBase + 1000 * kSec};
     vrxtest::LiveToolbar live;
 
-    ~Fixture() { VorexGUI::OpenFileDialog::SetAnswerHook(nullptr); }
+    ~Fixture()
+    {
+        VorexGUI::OpenFileDialog::SetAnswerHook(nullptr);
+        VorexGUI::RecordParameterDialog::SetAnswerHook(nullptr);
+    }
 
     QWidget* toolbarWidget() const { return vrxtest::toolbarWidget(live.parent()); }
     VorexGUI::VorexServerGUIController* controller() const
@@ -56,6 +61,14 @@ struct Fixture
     qint64 duration() const { return live.value<values::ValueNumeric<values::int64>>("Duration")->Get(); }
     void setDuration(qint64 d) { live.value<values::ValueNumeric<values::int64>>("Duration")->Set(d, nullptr); }
     QString text(const char* key) const { return live.value<values::Value<QString>>(key)->Get(); }
+    int recordTimeout() const { return live.value<values::Value<int>>("RecordTimeout")->Get(); }
+    void setRecordTimeout(int seconds) { live.value<values::Value<int>>("RecordTimeout")->Set(seconds, nullptr); }
+    // The name the toolbar makes up for channel 1 at the host clock's time.
+    QString generatedName() const
+    {
+        return QStringLiteral("CH1_")
+            + QDateTime::fromMSecsSinceEpoch(clock.now() / 1000).toString(QStringLiteral("yyyyMMdd:hhmmss_"));
+    }
 
     void show(const VOREX_RecordData& r)
     {
@@ -149,6 +162,84 @@ private slots:
         auto* counter = f->live.widget<TickCounter>(QStringLiteral("VorexToolbarRecordCounter"));
         QVERIFY(counter && !counter->IsRunning());
         QTRY_COMPARE(counter->CurrentDuration(), f->duration());
+    }
+
+    // ------------------------------------------------------------ record name
+
+    void operatorNamesRecording_data()
+    {
+        QTest::addColumn<long>("mode");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("dialogs"); // options of each dialog shown
+        QTest::newRow("record, accepted") << long(VOREX_XML::Admin::eRecordReplayMode_Record) << 1 << "19";
+        // Whatever the answer, its name and time-out are taken.
+        QTest::newRow("record, cancelled") << long(VOREX_XML::Admin::eRecordReplayMode_Record) << 0 << "19";
+        // The continuous start asks for its parameters itself; no second question.
+        QTest::newRow("continuous record") << long(VOREX_XML::Admin::eRecordReplayMode_Recordcontinuous) << 1 << "31";
+    }
+
+    void operatorNamesRecording()
+    {
+        QFETCH(long, mode);
+        QFETCH(int, answer);
+        QFETCH(QString, dialogs);
+
+        QStringList shown;
+        QString offered;
+        VorexGUI::RecordParameterDialog::SetAnswerHook([&](VorexGUI::RecordParameterDialog& dialog) {
+            shown << QString::number(dialog.options());
+            offered = dialog.recordName();
+            dialog.setRecordName(QStringLiteral("Harbour watch"));
+            dialog.setTimeout(42);
+            dialog.setRecordSizeLimitBytes(1024 * 1024);
+            return shown.size() == 1 && mode == VOREX_XML::Admin::eRecordReplayMode_Recordcontinuous ? 1 : answer;
+        });
+        f->setRecordTimeout(5);
+        f->live.select("RecordReplayModes", mode);
+        vrxtest::settle();
+        QVERIFY(f->live.simulator().IsRecording(0));
+
+        QCOMPARE(shown.join(QLatin1Char(' ')), dialogs);
+        QCOMPARE(offered, f->generatedName());
+        QCOMPARE(f->nameField()->text(), QStringLiteral("Harbour watch"));
+        QCOMPARE(f->recordTimeout(), 42);
+
+        // The manager announces the recording again: the same name and
+        // time-out, and nobody is asked twice.
+        f->setRecordTimeout(5);
+        f->live.select("AllRecordReplayModes", f->live.selection("AllRecordReplayModes"));
+        vrxtest::settle();
+        QCOMPARE(shown.join(QLatin1Char(' ')), dialogs);
+        QCOMPARE(f->nameField()->text(), QStringLiteral("Harbour watch"));
+        QCOMPARE(f->recordTimeout(), 42);
+    }
+
+    void outsideTriggeredRecordingGetsGeneratedName_data()
+    {
+        QTest::addColumn<bool>("withNameValue");
+        QTest::newRow("RecordName exists") << true;
+        QTest::newRow("no RecordName value") << false;
+    }
+
+    void outsideTriggeredRecordingGetsGeneratedName()
+    {
+        QFETCH(bool, withNameValue);
+        int asked = 0;
+        VorexGUI::RecordParameterDialog::SetAnswerHook([&](VorexGUI::RecordParameterDialog&) {
+            ++asked;
+            return 1;
+        });
+        if (!withNameValue)
+            QVERIFY(values::Tree::Instance()->Release(f->live.key("RecordName")));
+        f->setRecordTimeout(5);
+        const QString before = f->nameField()->text();
+
+        f->live.simulator().TriggerExternalRecord(0, false);
+        vrxtest::settle();
+        QVERIFY(f->live.simulator().IsRecording(0));
+        QCOMPARE(asked, 0);
+        QCOMPARE(f->nameField()->text(), withNameValue ? f->generatedName() : before);
+        QCOMPARE(f->recordTimeout(), 5);
     }
 
     // ------------------------------------------------------------ selection

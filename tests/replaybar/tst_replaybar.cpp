@@ -164,6 +164,53 @@ private slots:
         QVERIFY(!f->widget()->m_bPositionMoved);
     }
 
+    // The operator starts a replay: where it starts is the bar's business.
+    void replayStartPosition_data()
+    {
+        QTest::addColumn<long>("mode");
+        QTest::addColumn<double>("current");
+        QTest::addColumn<double>("begin");
+        QTest::addColumn<double>("end");
+        QTest::addColumn<quint64>("start");
+        QTest::addColumn<double>("positionAfter");
+
+        const long once = VOREX_XML::Admin::eRecordReplayMode_Replay;
+        const long endless = VOREX_XML::Admin::eRecordReplayMode_Replaycontinuous;
+        QTest::newRow("from the current position") << once << 2010.0 << 0.0 << 10000.0 << quint64(2010) << 2010.0;
+        QTest::newRow("current before the range") << once << 2010.0 << 3000.0 << 8000.0 << quint64(3000) << 3000.0;
+        QTest::newRow("current at the range's end") << once << 8000.0 << 3000.0 << 8000.0 << quint64(3000) << 3000.0;
+        QTest::newRow("endless from the range's start") << endless << 2010.0 << 3000.0 << 8000.0 << quint64(3000) << 2010.0;
+    }
+
+    void replayStartPosition()
+    {
+        QFETCH(long, mode);
+        QFETCH(double, current);
+        QFETCH(double, begin);
+        QFETCH(double, end);
+        QFETCH(quint64, start);
+        QFETCH(double, positionAfter);
+
+        f->show(record(QStringLiteral("T1"), fullIndex()));
+        f->numeric("ReplayBegin")->SetNumeric(begin, nullptr);
+        f->numeric("ReplayEnd")->SetNumeric(end, nullptr);
+        f->numeric("CurrentReplayPosition")->SetNumeric(current, nullptr);
+        f->live.backend().ClearCommands();
+
+        f->live.select("RecordReplayModes", mode);
+        vrxtest::settle();
+
+        std::vector<VorexCommon::RecordedCommand> starts;
+        for (const VorexCommon::RecordedCommand& c : f->live.backend().Commands())
+            if (c.command == QLatin1String("StartReplay"))
+                starts.push_back(c);
+        QCOMPARE(int(starts.size()), 1);
+        QCOMPARE(starts[0].args.value(3).toULongLong(), start);
+        QCOMPARE(starts[0].args.value(4).toULongLong(), quint64(end));
+        QCOMPARE(starts[0].args.value(5).toUInt(), mode == VOREX_XML::Admin::eRecordReplayMode_Replay ? 1u : 0u);
+        QCOMPARE(f->bar()->GetCurrentPosition(), positionAfter);
+    }
+
     // ------------------------------------------------------------ bookmarks
 
     void operatorEditsReachTheManager()
