@@ -270,6 +270,64 @@ private slots:
         QCOMPARE(f->controller()->selectedRecords(), vorex::RecordIdentifierList{idOf(QStringLiteral("T9"))});
     }
 
+    // A replay asked for without a record: the operator picks one first.
+    void replayWithoutRecordAsksForOne_data()
+    {
+        QTest::addColumn<bool>("pick");
+        QTest::newRow("record picked") << true;
+        QTest::newRow("cancelled") << false;
+    }
+
+    void replayWithoutRecordAsksForOne()
+    {
+        QFETCH(bool, pick);
+        f->live.backend().SetRecord(kDevice, record(QStringLiteral("T1"), at(1.9), at(3.1)));
+        vrxtest::settle();
+        QCOMPARE(f->text("RecordID"), QString());
+        int asked = 0;
+        VorexGUI::OpenFileDialog::SetAnswerHook([&](VorexGUI::OpenFileDialog& dialog) {
+            ++asked;
+            if (!pick)
+                return int(QDialog::Rejected);
+            dialog.selectRecord(idOf(QStringLiteral("T1")));
+            return int(QDialog::Accepted);
+        });
+        f->live.backend().ClearCommands();
+
+        f->live.select("RecordReplayModes", VOREX_XML::Admin::eRecordReplayMode_Replay);
+        vrxtest::settle();
+
+        QCOMPARE(asked, 1);
+        QCOMPARE(f->live.backend().CommandCount(QStringLiteral("StartReplay")), pick ? 1 : 0);
+        QCOMPARE(f->text("RecordID"), pick ? QStringLiteral("T1") : QString());
+        QCOMPARE(f->nameField()->text(), pick ? QStringLiteral("Record T1") : QString());
+        if (pick)
+            QCOMPARE(f->duration(), 2 * kSec);
+    }
+
+    // A recording of 5.5 s of host time: the stopped toolbar shows its
+    // whole seconds.
+    void finishedRecordingShowsItsDuration()
+    {
+        VorexGUI::RecordParameterDialog::SetAnswerHook([](VorexGUI::RecordParameterDialog&) { return 1; });
+        f->live.select("RecordReplayModes", VOREX_XML::Admin::eRecordReplayMode_Record);
+        vrxtest::settle();
+        QVERIFY(f->live.simulator().IsRecording(0));
+        auto* counter = f->live.widget<TickCounter>(QStringLiteral("VorexToolbarRecordCounter"));
+        QVERIFY(counter->IsRunning());
+
+        f->clock.advance(5500000);
+        f->live.simulator().Tick();
+        f->live.select("RecordReplayModes", VOREX_XML::Admin::eRecordReplayMode_Stop);
+        vrxtest::settle();
+
+        QCOMPARE(f->live.selection("AllRecordReplayModes"), long(VOREX_XML::Admin::eRecordReplayAllModes_Stopped));
+        QCOMPARE(f->text("RecordID"), f->live.simulator().LastRecordId(0));
+        QVERIFY(!counter->IsRunning());
+        QCOMPARE(f->duration(), 5 * kSec);
+        QCOMPARE(counter->CurrentDuration(), 5 * kSec);
+    }
+
     void openFileWithoutChoiceResendsSelection_data()
     {
         QTest::addColumn<bool>("withRecord");
