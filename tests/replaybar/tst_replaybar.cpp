@@ -211,6 +211,37 @@ private slots:
         QCOMPARE(f->bar()->GetCurrentPosition(), positionAfter);
     }
 
+    // The edit button mirrors the controller's record edit action while the
+    // toolbar allows editing the selected record.
+    void editButtonFollowsRecordAndRecording()
+    {
+        QAction* edit = f->widget()->findChild<QAction*>(QStringLiteral("TBEditRecording"));
+        QVERIFY(edit);
+        QVERIFY(!edit->isEnabled()); // no record yet
+
+        f->show(record(QStringLiteral("T1"), fullIndex()));
+        QVERIFY(edit->isEnabled());
+
+        // Recording: the record may not be edited meanwhile.
+        VorexGUI::RecordParameterDialog::SetAnswerHook([](VorexGUI::RecordParameterDialog&) { return 1; });
+        f->live.select("RecordReplayModes", VOREX_XML::Admin::eRecordReplayMode_Record);
+        vrxtest::settle();
+        VorexGUI::RecordParameterDialog::SetAnswerHook(nullptr);
+        QVERIFY(f->live.simulator().IsRecording(0));
+        QVERIFY(!edit->isEnabled());
+
+        // Stopped, the new record is selected and editable.
+        f->live.select("RecordReplayModes", VOREX_XML::Admin::eRecordReplayMode_Stop);
+        vrxtest::settle();
+        QCOMPARE(f->live.value<values::Value<QString>>("RecordID")->Get(), f->live.simulator().LastRecordId(0));
+        QVERIFY(edit->isEnabled());
+
+        // The record goes away on the manager.
+        f->live.backend().RemoveRecord(kDevice, f->live.simulator().LastRecordId(0));
+        vrxtest::settle();
+        QVERIFY(!edit->isEnabled());
+    }
+
     // ------------------------------------------------------------ bookmarks
 
     void operatorEditsReachTheManager()
