@@ -304,18 +304,6 @@ private slots:
         QVERIFY(sentBookmarks(f->live.backend()).empty());
     }
 
-    void indexWithNonZeroFirstOffsetKeepsBookmarkTimes()
-    {
-        VOREX_RecordData r = record(QStringLiteral("T1"), {IndexEntry(at(100), 4000), IndexEntry(at(200), 14000)},
-                                    {BookmarkEntry(at(150), QStringLiteral("keep"))});
-        f->show(r);
-        QCOMPARE(marksOf(f->bar()->GetBookmarks()), (Marks{{9000, "keep"}}));
-        f->bar()->AddBookmark(14000, QStringLiteral("end"));
-        const std::vector<Sent> sent = sentBookmarks(f->live.backend());
-        QCOMPARE(int(sent.size()), 1);
-        QCOMPARE(sent[0].entries, (Marks{{qint64(at(150)), "keep"}, {qint64(at(200)), "end"}}));
-    }
-
     // A record whose index cannot map positions back to times: edits stay on
     // the bar and nothing with an invented time reaches the manager.
     void bookmarksWithoutRecordTimeAreNeverStored()
