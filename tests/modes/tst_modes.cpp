@@ -183,6 +183,33 @@ private slots:
         QVERIFY(!live.isEnabled(kStop));
     }
 
+    // A record found running when the connection returns: the recording
+    // look again, the counter going on from the device's time.
+    void recordFoundRunningOnReconnection()
+    {
+        LiveToolbar live;
+        control(live, kRecordCombo)->click();
+        settle();
+        QCOMPARE(live.selection("AllRecordReplayModes"), 1L);
+        live.simulator().SetConnected(false);
+        settle();
+        QVERIFY(transient(live));
+        live.backend().ClearCommands();
+        live.simulator().SetConnected(true);
+        settle();
+        QCOMPARE(live.backend().CommandCount(QStringLiteral("GetDeviceTime")), 1);
+        QVERIFY(settled(live));
+        QVERIFY(counter(live)->IsRunning());
+        // The lost connection stopped the mode value; the record runs on.
+        QCOMPARE(live.selection("RecordReplayModes"), 3L);
+        QVERIFY(live.isEnabled(kStop));
+        QVERIFY(!live.isEnabled(kReplayCombo));
+        control(live, kStop)->click();
+        settle();
+        QCOMPARE(live.selection("AllRecordReplayModes"), 4L);
+        QVERIFY(!live.simulator().IsRecording(0));
+    }
+
     // A continuous record needs the parameters: no data-rate class, or a
     // cancelled dialog, and nothing is requested.
     void continuousRecordRefused_data()

@@ -518,8 +518,4 @@ void VorexToolbar::slotRecordChanged()
     SetCopyButton();
 }
 
-// The duration display follows the record data once record naming and
-// duration are in place.
-void VorexToolbar::SetDuration() {}
-
 } // namespace VorexGUI

@@ -331,6 +331,16 @@ void VorexToolbar::SetModeRecord(bool fromValueTree)
 {
     EnableToolbar();
     SynchronizeToolbar(Admin::eRecordReplayMode_Record);
+    if (!fromValueTree && !IsRecordMode()) {
+        // A record found running (binding, enabling, a returning connection)
+        // while the mode value says otherwise, as it does after a lost
+        // connection stopped the toolbar: without the record mode the
+        // operator could not stop the record, and pressing record again
+        // would ask the manager for a record that already runs.
+        auto fileSize = m_pFileSize.Lock();
+        SelectModeAsToolbar(fileSize && fileSize->Get() != 0 ? Admin::eRecordReplayMode_Recordcontinuous
+                                                             : Admin::eRecordReplayMode_Record);
+    }
     SetOpenFileButton(false);
     SetReplayButton(false);
     SetStopButton();
