@@ -37,6 +37,19 @@ void startReplay(LiveToolbar& live, bool external)
     QCOMPARE(vrxtest::look(live), vrxtest::replayLook());
 }
 
+// The responses of the toolbar's own operations, named by the channel's
+// name. The channel connector names the channel's path in its own warnings
+// about record data it cannot find; they are not this suite's business.
+std::vector<ErrorDescriptor::CommandResponse> toolbarResponses()
+{
+    std::vector<ErrorDescriptor::CommandResponse> own;
+    for (const ErrorDescriptor::CommandResponse& r : ErrorDescriptor::TakeResponses()) {
+        if (!r.source.startsWith(QLatin1Char('/')))
+            own.push_back(r);
+    }
+    return own;
+}
+
 QStringList messageTexts()
 {
     QStringList texts;
@@ -160,7 +173,7 @@ private slots:
             QCOMPARE(live.selection("RecordReplayModes"), long(Replay));
             QCOMPARE(live.backend().CommandCount(QStringLiteral("StopReplay")), 0);
         }
-        QVERIFY(ErrorDescriptor::TakeResponses().empty());
+        QVERIFY(toolbarResponses().empty());
 
         const QStringList texts = traces.texts();
         QVERIFY(texts.contains(QStringLiteral("+ VorexToolbar::DisplayError %1").arg(key)));
@@ -251,7 +264,7 @@ private slots:
 
         const QString text = VorexCommon::ToolbarHelper::ErrorId2Text(VorexSim::eResult_NoReplay, 1);
         QVERIFY(!text.isEmpty());
-        const std::vector<ErrorDescriptor::CommandResponse> responses = ErrorDescriptor::TakeResponses();
+        const std::vector<ErrorDescriptor::CommandResponse> responses = toolbarResponses();
         QCOMPARE(int(responses.size()), 1);
         QCOMPARE(responses[0].classifier, int(ErrorDescriptor::ERROR));
         QCOMPARE(responses[0].source, QStringLiteral("Channel1"));
@@ -361,7 +374,7 @@ private slots:
         settle();
 
         QStringList written;
-        for (const ErrorDescriptor::CommandResponse& r : ErrorDescriptor::TakeResponses()) {
+        for (const ErrorDescriptor::CommandResponse& r : toolbarResponses()) {
             QCOMPARE(r.source, QStringLiteral("Channel1"));
             written << QStringLiteral("%1|%2|%3").arg(r.classifier).arg(r.command, r.text);
         }
