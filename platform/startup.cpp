@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace ThreadingHelper {
 
@@ -19,7 +20,9 @@ std::atomic<int> g_liveEvents{0};
 struct Registry
 {
     std::mutex mutex;
-    std::unordered_multimap<void*, RunInMainThreadEvent_Impl*> byObject;
+    // Per target, its pending events: a busy target can have thousands
+    // queued, and each completes on its own.
+    std::unordered_map<void*, std::unordered_set<RunInMainThreadEvent_Impl*>> byObject;
 };
 
 Registry& registry()
@@ -95,10 +98,12 @@ void ThreadSwitchingAdministration::NotifyObjectDestroyed(void* object)
 {
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
-    auto range = r.byObject.equal_range(object);
-    for (auto it = range.first; it != range.second; ++it)
-        it->second->notifyDeletion();
-    r.byObject.erase(range.first, range.second);
+    auto found = r.byObject.find(object);
+    if (found == r.byObject.end())
+        return;
+    for (RunInMainThreadEvent_Impl* event : found->second)
+        event->notifyDeletion();
+    r.byObject.erase(found);
 }
 
 int ThreadSwitchingAdministration::LiveEventCount()
@@ -110,7 +115,8 @@ int ThreadSwitchingAdministration::PendingEventCount(void* object)
 {
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
-    return static_cast<int>(r.byObject.count(object));
+    auto found = r.byObject.find(object);
+    return found == r.byObject.end() ? 0 : static_cast<int>(found->second.size());
 }
 
 RunInMainThreadEvent_Impl::RunInMainThreadEvent_Impl(ThreadSwitchingHandler* /*handler*/)
@@ -141,7 +147,7 @@ void RunInMainThreadEvent_Impl::registerAtObject(void* object)
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
     m_pObject = object;
-    r.byObject.emplace(object, this);
+    r.byObject[object].insert(this);
 }
 
 void RunInMainThreadEvent_Impl::notifyDeletion()
@@ -164,13 +170,12 @@ void RunInMainThreadEvent_Impl::unregister()
         return;
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
-    auto range = r.byObject.equal_range(m_pObject);
-    for (auto it = range.first; it != range.second; ++it) {
-        if (it->second == this) {
-            r.byObject.erase(it);
-            break;
-        }
-    }
+    auto found = r.byObject.find(m_pObject);
+    if (found == r.byObject.end())
+        return;
+    found->second.erase(this);
+    if (found->second.empty())
+        r.byObject.erase(found);
 }
 
 } // namespace ThreadingHelper

@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <vector>
 
 class QAction;
@@ -58,6 +59,9 @@ private:
     int SendBookmarks(const std::vector<BookmarkType>& bookmarks);
     void UpdateReplayPosition();
     void ResyncRecord();
+    bool GetReplayModeKey(quint8& key) const;
+    std::vector<BookmarkType> BookmarksToTimestamps(const std::vector<BookmarkType>& bookmarks);
+    std::vector<BookmarkType> BookmarksToPositions(const std::vector<BookmarkType>& bookmarks);
 
     bool m_bInitialized;
     qint64 m_lastPositionUpdate;
@@ -73,8 +77,9 @@ private:
     std::vector<BookmarkType> m_lastBookmarks;
 
 public:
-    // Read by the toolbar before it continues a paused replay.
-    bool m_bPositionMoved;
+    // Read by the toolbar before it continues a paused replay. Set from
+    // whichever thread reports the position change.
+    std::atomic<bool> m_bPositionMoved;
 
 private:
     QString m_strDisplayFormatPath;

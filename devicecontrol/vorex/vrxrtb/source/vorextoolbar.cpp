@@ -402,10 +402,12 @@ void VorexToolbar::SetChannelError(int code)
         }
     }
     UpdateToolbarEnabled();
-    if (hadError && m_channelErrorText.isEmpty()) {
-        InitializeToolbarButtons();
+    // The rules run in both directions: under an error they also disable the
+    // actions themselves, not only their buttons, so that nothing can
+    // trigger them while the channel is unusable.
+    InitializeToolbarButtons();
+    if (hadError && m_channelErrorText.isEmpty())
         RecordReplayAllModesValueChanged(false);
-    }
 }
 
 void VorexToolbar::Show(bool show)
@@ -437,6 +439,14 @@ void VorexToolbar::InitializeToolbarButtons()
     SetCopyButton();
     SetPauseButton();
     SetHistoryButton();
+    // A deleted channel switched these two off; nothing else gives them back
+    // once the channel is bound again.
+    if (AllConnectionsEstablished() && m_channelErrorText.isEmpty()) {
+        if (m_pRecordCounter)
+            m_pRecordCounter->setEnabled(true);
+        if (m_pDiscSpaceBar)
+            m_pDiscSpaceBar->setEnabled(true);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -507,9 +517,5 @@ void VorexToolbar::slotRecordChanged()
     SetHistoryButton();
     SetCopyButton();
 }
-
-// The duration display follows the record data once record naming and
-// duration are in place.
-void VorexToolbar::SetDuration() {}
 
 } // namespace VorexGUI

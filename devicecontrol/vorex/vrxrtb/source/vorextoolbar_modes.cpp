@@ -244,8 +244,9 @@ void VorexToolbar::RecordReplayAllModesValueChanged(bool fromValueTree)
         break;
     case Admin::eRecordReplayAllModes_Stopped:
         SetModeStopped();
+        // A channel error keeps everything but the error button off.
         if (m_pReplayBar)
-            m_pReplayBar->setEnabled(true);
+            m_pReplayBar->setEnabled(m_channelErrorText.isEmpty());
         break;
     default:
         break;
