@@ -118,11 +118,13 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     if (!options.scenario.isEmpty()) {
-        // The offscreen platform cannot size docked bars by their hints and
-        // says so for every one; that is no news in a transcript.
+        // The offscreen platform cannot size docked bars by their hints nor
+        // re-parent a dialog's window, and says so every time; that is no
+        // news in a transcript.
         static QtMessageHandler previous = nullptr;
         previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-            if (text.contains(QLatin1String("does not support propagateSizeHints")))
+            if (text.contains(QLatin1String("does not support propagateSizeHints"))
+                || text.contains(QLatin1String("does not support setParent")))
                 return;
             if (previous)
                 previous(type, context, text);

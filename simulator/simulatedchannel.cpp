@@ -189,6 +189,8 @@ void SimulatedChannel::Create()
     }
     m_recording = Recording();
     m_strLastWrittenName.clear();
+    m_strAppliedDevice.clear();
+    m_strAppliedRecord.clear();
     Report(QStringLiteral("channel values created under %1").arg(m_strPath));
 }
 
@@ -461,7 +463,15 @@ void SimulatedChannel::RecordSelected()
         if (m_replay.mode != Admin::eReplayMode_Stopped)
             return; // a running replay keeps its range
     }
-    auto record = m_pSimulator->Backend()->GetRecord(ReadString(Keys::DeviceID), ReadString(Keys::RecordID));
+    const QString deviceId = ReadString(Keys::DeviceID);
+    const QString recordId = ReadString(Keys::RecordID);
+    // Several writers announce one choice (the client, its connector, the
+    // manager itself): the range is set once per record.
+    if (deviceId == m_strAppliedDevice && recordId == m_strAppliedRecord)
+        return;
+    m_strAppliedDevice = deviceId;
+    m_strAppliedRecord = recordId;
+    auto record = m_pSimulator->Backend()->GetRecord(deviceId, recordId);
     const qint64 start = record ? qint64(record->GetStartPosition()) : 0;
     const qint64 stop = record ? qint64(record->GetStopPosition()) : 0;
     WriteInt64(Keys::StartPosition, start);

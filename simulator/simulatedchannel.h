@@ -136,6 +136,8 @@ private:
     Recording m_recording;
     QString m_strLastWrittenName;
     QString m_strLastRecordId;
+    QString m_strAppliedDevice; // the record whose range the channel shows
+    QString m_strAppliedRecord;
 };
 
 } // namespace VorexSim
