@@ -3,6 +3,9 @@
 #   scripts/test.sh                       normal build in build/
 #   VRX_SANITIZE=address scripts/test.sh  ASan+UBSan build in build-asan/
 #   VRX_SANITIZE=thread scripts/test.sh   TSan build in build-tsan/
+#   VRX_SANITIZE=fuzz scripts/test.sh     protocol fuzz targets (clang,
+#                                         libFuzzer, ASan+UBSan) in build-fuzz/;
+#                                         VRX_FUZZ_SECONDS per target (default 5)
 # Extra arguments go to ctest (for example -L threads).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,7 +18,9 @@ case "$sanitize" in
   "") ;;
   address) build="$top/build-asan"; flags+=(-DVRX_SANITIZE_ADDRESS=ON) ;;
   thread) build="$top/build-tsan"; flags+=(-DVRX_SANITIZE_THREAD=ON) ;;
-  *) echo "VRX_SANITIZE must be address or thread" >&2; exit 2 ;;
+  fuzz) build="$top/build-fuzz"
+        flags+=(-DVRX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ "-DVRX_FUZZ_SECONDS=${VRX_FUZZ_SECONDS:-5}") ;;
+  *) echo "VRX_SANITIZE must be address, thread or fuzz" >&2; exit 2 ;;
 esac
 
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" >/dev/null
