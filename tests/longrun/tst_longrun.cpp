@@ -140,6 +140,24 @@ private:
                            .arg(m_step);
         for (const QString& line : m_log)
             text += QStringLiteral("  ") + line + QLatin1Char('\n');
+        text += QStringLiteral("values now:");
+        for (const char* name : {"RecordFlag", "ReplayFlag", "PauseSupported"}) {
+            auto v = value<values::Value<bool>>(name);
+            text += v ? QStringLiteral(" %1=%2/state %3").arg(QLatin1String(name)).arg(v->Get()).arg(v->GetState())
+                      : QStringLiteral(" %1 missing").arg(QLatin1String(name));
+        }
+        for (const char* name : {"RecordReplayModes", "AllRecordReplayModes", "ReplayMode"}) {
+            auto v = value<values::ValueSelection>(name);
+            text += v ? QStringLiteral(" %1=%2/state %3")
+                            .arg(QLatin1String(name))
+                            .arg(v->GetCurrentKey())
+                            .arg(v->GetState())
+                      : QStringLiteral(" %1 missing").arg(QLatin1String(name));
+        }
+        text += QStringLiteral(" connected=%1 channel=%2 hostEnabled=%3\n")
+                    .arg(m_sim->IsConnected())
+                    .arg(m_sim->ChannelExists(0))
+                    .arg(m_hostEnabled);
         return text;
     }
 
@@ -357,13 +375,23 @@ private:
             auto v = value<values::Value<bool>>(name);
             return v && v->GetState() == values::eStateNormal && v->Get();
         };
+        // The pause rule asks for the value bound and true: a disabled state
+        // keeps it bound, an invalid one releases it.
+        auto boundAndTrue = [this](const char* name) {
+            auto v = value<values::Value<bool>>(name);
+            return v && v->GetState() != values::eStateInvalid && v->Get();
+        };
         auto flagDisabled = [this](const char* name) {
             auto v = value<values::Value<bool>>(name);
             return v && v->GetState() == values::eStateDisabled;
         };
-        auto key = [this](const char* name) {
+        // An invalid value (state 1) is unknown: the rules that read it are
+        // not checked until it is valid again. -2 marks that.
+        auto key = [this](const char* name) -> long {
             auto v = value<values::ValueSelection>(name);
-            return v && v->GetState() == values::eStateNormal ? v->GetCurrentKey() : -1;
+            if (!v)
+                return -1;
+            return v->GetState() == values::eStateInvalid ? -2 : v->GetCurrentKey();
         };
         const long modes = key("RecordReplayModes");
         const long replay = key("ReplayMode");
@@ -371,7 +399,7 @@ private:
             return QStringLiteral("stop enabled in mode 5");
         if (enabled("VorexStop") && !flagOk("RecordFlag") && !flagOk("ReplayFlag"))
             return QStringLiteral("stop enabled with neither recording nor replay allowed by a valid flag");
-        if (enabled("VorexPause") && !(flagOk("PauseSupported") && (replay == 2 || replay == 4)))
+        if (enabled("VorexPause") && replay != -2 && !(boundAndTrue("PauseSupported") && (replay == 2 || replay == 4)))
             return QStringLiteral("pause enabled without PauseSupported and a running or paused replay (ReplayMode %1)")
                 .arg(replay);
         if (enabled("VorexRecordingModesCombo") && flagDisabled("RecordFlag"))
@@ -442,7 +470,7 @@ private slots:
         std::map<QString, int> seenEnabled;
         int errorShown = 0;
         QString failure;
-        for (m_step = 0; m_step < steps && failure.isEmpty(); ++m_step) {
+        for (m_step = 0; m_step < steps; ++m_step) {
             try {
                 step();
                 settle(20);
@@ -457,6 +485,8 @@ private slots:
                                   "VorexOpenFile", "VorexAddHistoryComment"})
                 seenEnabled[QLatin1String(c)] += enabled(c) ? 1 : 0;
             errorShown += action("Error information")->isVisible() ? 1 : 0;
+            if (!failure.isEmpty())
+                break;
         }
         QString seen = QStringLiteral("steps with the control enabled:");
         for (const auto& e : seenEnabled)
