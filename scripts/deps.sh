@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, when any is missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config ccache qtbase5-dev qtbase5-dev-tools libqt5test5 libqt5svg5
-          libomniorb4-dev omniidl omniorb-idl)
+          libomniorb4-dev omniidl omniorb-idl
+          clang libclang-rt-14-dev)  # the fuzz build: clang++ and libFuzzer's runtime
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
