@@ -26,17 +26,10 @@
 #define VRX_TRACE_SOURCE "devicecontrol/vorex/vrxrtb/source/vorextoolbar"
 #include "vorextrace.h"
 
-using VorexCommon::DeviceHandler;
-using VorexCommon::ErrorDescriptor;
-using VorexCommon::GuiToServerAdminCorbaHandler;
-using VorexCommon::GuiToServerReplayCorbaHandler;
-using VorexCommon::KernoServerConnectionData;
-using VorexCommon::UserRights;
-using VorexCommon::VorexGuiToServerCorbaHandler;
-
 namespace VorexGUI {
 
 using namespace ToolbarDetail;
+using VorexCommon::ErrorDescriptor;
 
 // ---------------------------------------------------------------------------
 // Mode state machine
