@@ -132,13 +132,6 @@ private slots:
     void initTestCase()
     {
         vrxtest::failOnQtWarnings();
-        // The offscreen platform says this whenever a dialog with a layout
-        // is shown (the information box); it is no fault of the toolbar.
-        static QtMessageHandler failing = nullptr;
-        failing = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
-            if (!message.contains(QLatin1String("does not support propagateSizeHints")))
-                failing(type, context, message);
-        });
         QVERIFY2(m_host.load(), qPrintable(m_host.error()));
         m_instance = m_host.create()(L"toolbar tests");
         QVERIFY(m_instance);

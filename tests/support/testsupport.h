@@ -115,7 +115,11 @@ inline void failOnQtWarnings()
             previous(type, ctx, msg);
         const bool guiThread = QCoreApplication::instance()
             && QThread::currentThread() == QCoreApplication::instance()->thread();
-        if (guiThread && (type == QtWarningMsg || type == QtCriticalMsg))
+        // The offscreen platform notes what it cannot do when a dialog is laid
+        // out or re-parented; no fault of the code under test.
+        const bool offscreenNote = msg.contains(QLatin1String("does not support propagateSizeHints"))
+            || msg.contains(QLatin1String("does not support setParent"));
+        if (guiThread && !offscreenNote && (type == QtWarningMsg || type == QtCriticalMsg))
             QTest::qFail(qPrintable(QStringLiteral("unexpected Qt warning: ") + msg), ctx.file ? ctx.file : "", ctx.line);
     });
 }
