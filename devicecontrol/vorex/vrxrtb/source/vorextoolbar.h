@@ -157,6 +157,7 @@ private:
     // Record and replay requests.
     bool PrepareForReplay(const RecordReplayAllModes& running);
     bool PrepareForContinuousReplay(const RecordReplayAllModes& running);
+    bool RefuseReplayDuringRecord(const QString& operation, const RecordReplayAllModes& running);
     bool PrepareForPauseReplay() const;
     bool PrepareForRecord(const RecordReplayAllModes& running, RecordReplayAllModes& target);
     bool PrepareForContinuousRecord(const RecordReplayAllModes& running, RecordReplayAllModes& target);

@@ -461,24 +461,33 @@ void VorexToolbar::SetStopped()
 // Record and replay requests
 // ---------------------------------------------------------------------------
 
-bool VorexToolbar::PrepareForReplay(const RecordReplayAllModes& running)
+// A replay is never started while a record runs, starts or stops; a running
+// record's mode is selected again so the widgets show what still runs.
+bool VorexToolbar::RefuseReplayDuringRecord(const QString& operation, const RecordReplayAllModes& running)
 {
     switch (running) {
     case Admin::eRecordReplayAllModes_Record:
     case Admin::eRecordReplayAllModes_Recordcontinuous:
     case Admin::eRecordReplayAllModes_Startrecord:
     case Admin::eRecordReplayAllModes_Recordreplaystopped:
-        VRX_TRACE_FLOW(QStringLiteral("VorexToolbar::PrepareForReplay : somehow managed to switch to Replay while "
-                                      "VOREX_XML::Admin::RecordReplayAllModes::")
-                       + AllModesName(running) + QStringLiteral(" was running. "));
-        if (running == Admin::eRecordReplayAllModes_Record)
-            SelectModeAsToolbar(Admin::eRecordReplayMode_Record);
-        else if (running == Admin::eRecordReplayAllModes_Recordcontinuous)
-            SelectModeAsToolbar(Admin::eRecordReplayMode_Recordcontinuous);
-        return false;
-    default:
         break;
+    default:
+        return false;
     }
+    VRX_TRACE_FLOW(QStringLiteral("VorexToolbar::%1 : somehow managed to switch to Replay while "
+                                  "VOREX_XML::Admin::RecordReplayAllModes::%2 was running. ")
+                       .arg(operation, AllModesName(running)));
+    if (running == Admin::eRecordReplayAllModes_Record)
+        SelectModeAsToolbar(Admin::eRecordReplayMode_Record);
+    else if (running == Admin::eRecordReplayAllModes_Recordcontinuous)
+        SelectModeAsToolbar(Admin::eRecordReplayMode_Recordcontinuous);
+    return true;
+}
+
+bool VorexToolbar::PrepareForReplay(const RecordReplayAllModes& running)
+{
+    if (RefuseReplayDuringRecord(QStringLiteral("PrepareForReplay"), running))
+        return false;
     ReplayMode replay = Admin::eReplayMode_Stopped;
     GetReplayMode(replay);
     if (replay == Admin::eReplayMode_Paused)
@@ -499,22 +508,8 @@ bool VorexToolbar::PrepareForReplay(const RecordReplayAllModes& running)
 
 bool VorexToolbar::PrepareForContinuousReplay(const RecordReplayAllModes& running)
 {
-    switch (running) {
-    case Admin::eRecordReplayAllModes_Record:
-    case Admin::eRecordReplayAllModes_Recordcontinuous:
-    case Admin::eRecordReplayAllModes_Startrecord:
-    case Admin::eRecordReplayAllModes_Recordreplaystopped:
-        VRX_TRACE_FLOW(QStringLiteral("VorexToolbar::PrepareForContinuousReplay : somehow managed to switch to Replay "
-                                      "while VOREX_XML::Admin::RecordReplayAllModes::")
-                       + AllModesName(running) + QStringLiteral(" was running. "));
-        if (running == Admin::eRecordReplayAllModes_Record)
-            SelectModeAsToolbar(Admin::eRecordReplayMode_Record);
-        else if (running == Admin::eRecordReplayAllModes_Recordcontinuous)
-            SelectModeAsToolbar(Admin::eRecordReplayMode_Recordcontinuous);
+    if (RefuseReplayDuringRecord(QStringLiteral("PrepareForContinuousReplay"), running))
         return false;
-    default:
-        break;
-    }
     ReplayMode replay = Admin::eReplayMode_Stopped;
     GetReplayMode(replay);
     if (replay == Admin::eReplayMode_Paused)
