@@ -499,6 +499,14 @@ bool NodePtr::CreateOrGetNode(const QString& path)
     return node != nullptr;
 }
 
+bool NodePtr::GetNode(const QString& path)
+{
+    std::lock_guard<std::recursive_mutex> lock(TreeMutex());
+    std::shared_ptr<Node> node = Tree::Instance()->FindNode(path);
+    m_attachment.AttachTo(node);
+    return node != nullptr;
+}
+
 void NodePtr::Reset()
 {
     m_attachment.Detach();

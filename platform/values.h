@@ -387,6 +387,8 @@ public:
 
     // Gets or creates the node at `path`; false when none can be had.
     bool CreateOrGetNode(const QString& path);
+    // Attaches to the node at `path` only when it exists; false otherwise.
+    bool GetNode(const QString& path);
     void Reset();
 
     Node* get() const;

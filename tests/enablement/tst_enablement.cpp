@@ -231,11 +231,10 @@ private slots:
         // History needs one of the two activities.
         row("idle", "both flags", without(idle, {"record", "replay", "openFile", "history"}), true);
         row("idle", "record selected", without(idle, {"edit", "history"}), true);
-        // A lost connection stops and disables the bar; the rules keep their
-        // results for when it comes back. The record edit action also needs
-        // the recorder GUI library's own edit action, which goes with the
-        // connection.
-        row("idle", "connection", without(idle, {"edit"}), false);
+        // A lost connection stops and disables the bar, and the rules run
+        // again without it: a later mode change that enables the bar must
+        // not give back controls for a channel nobody serves.
+        row("idle", "connection", "replayBar", false);
         row("idle", "channel error", QString(), true);
         // Pause is idle's business only while a replay runs.
         row("idle", "PauseSupported", idle, true);
@@ -396,6 +395,91 @@ private slots:
         for (const char* name : {"VorexToolbarDiscSpace", "VorexToolbarRecordCounter", "VorexToolbarReplayBarWidget"})
             QVERIFY2(live.widget(QLatin1String(name))->isEnabled(), name);
         QCOMPARE(look(live), vrxtest::idleLook());
+    }
+
+    // Inputs that change while the toolbar does not hear of them directly:
+    // the look must follow the values all the same, and come back when they
+    // allow again.
+    void unheardChanges_data()
+    {
+        QTest::addColumn<QString>("road");
+        for (const char* road : {"mode change after a lost connection", "flag invalid, then disabled",
+                                 "PauseSupported invalid while replaying", "dialog allowed without ReplayFlag",
+                                 "stop of a replay refused", "rebuilt channel deleted again"})
+            QTest::newRow(road) << QString::fromLatin1(road);
+    }
+
+    void unheardChanges()
+    {
+        QFETCH(QString, road);
+        LiveToolbar live;
+        RecorderManagerSimulator& sim = live.simulator();
+        const QString idle = vrxtest::idleLook();
+        if (road == QLatin1String("mode change after a lost connection")) {
+            reach(live, QStringLiteral("idle"));
+            sim.SetConnected(false);
+            settle();
+            // The manager's last words enable the bar again; nothing may be
+            // usable on a channel nobody serves.
+            live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Running);
+            live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Stopped);
+            settle();
+            QVERIFY(live.bar()->isEnabled());
+            QCOMPARE(look(live), QStringLiteral("replayBar"));
+            sim.SetConnected(true);
+            settle();
+            QCOMPARE(look(live), without(idle, {"edit", "history"}));
+        } else if (road == QLatin1String("flag invalid, then disabled")) {
+            reach(live, QStringLiteral("idle"));
+            sim.SetFlagState(0, RecorderManagerSimulator::RecordFlag, 1);
+            settle();
+            QCOMPARE(look(live), without(idle, {"record"}));
+            sim.SetFlagState(0, RecorderManagerSimulator::RecordFlag, 2);
+            sim.SetFlag(0, RecorderManagerSimulator::RecordFlag, true);
+            settle();
+            QCOMPARE(look(live), without(idle, {"record"}));
+            sim.SetFlagState(0, RecorderManagerSimulator::RecordFlag, 0);
+            settle();
+            QCOMPARE(look(live), idle);
+        } else if (road == QLatin1String("PauseSupported invalid while replaying")) {
+            reach(live, QStringLiteral("replay"));
+            sim.SetFlagState(0, RecorderManagerSimulator::PauseSupported, 1);
+            settle();
+            QCOMPARE(look(live), without(vrxtest::replayLook(), {"pause"}));
+            sim.SetFlagState(0, RecorderManagerSimulator::PauseSupported, 0);
+            settle();
+            QCOMPARE(look(live), vrxtest::replayLook());
+        } else if (road == QLatin1String("dialog allowed without ReplayFlag")) {
+            reach(live, QStringLiteral("idle"));
+            switchInput(live, QStringLiteral("ReplayFlag"), false);
+            live.toolbar()->SetFileOpenDialogAllowed(true);
+            RecorderManagerSimulator::SendUserEvent(QStringLiteral("User changed"));
+            settle();
+            QCOMPARE(look(live), without(idle, {"replay", "openFile"}));
+        } else if (road == QLatin1String("stop of a replay refused")) {
+            reach(live, QStringLiteral("replay"));
+            sim.FailNextReplayCommand(0, 7);
+            live.select("RecordReplayModes", Stop);
+            settle();
+            QCOMPARE(ErrorHandler::Instance()->TakeMessages().size(), size_t(1));
+            // Back in the stopped state as far as the toolbar is concerned:
+            // stop is not offered in mode 5.
+            QCOMPARE(live.value<values::ValueSelection>("RecordReplayModes")->GetCurrentKey(), long(Stop));
+            QVERIFY(!look(live).contains(QLatin1String("stop")));
+        } else {
+            reach(live, QStringLiteral("idle"));
+            sim.DeleteChannel(0);
+            sim.RecreateChannel(0);
+            // Bound again by the next connection, not by the host.
+            sim.SetConnected(false);
+            sim.SetConnected(true);
+            settle();
+            QCOMPARE(look(live), without(idle, {"edit", "history"}));
+            sim.DeleteChannel(0);
+            settle();
+            QCOMPARE(look(live), QString());
+            QVERIFY(!live.widget(QStringLiteral("VorexToolbarRecordCounter"))->isEnabled());
+        }
     }
 
     // The host's refusal of the record selection dialog holds while other

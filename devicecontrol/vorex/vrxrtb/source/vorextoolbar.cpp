@@ -366,7 +366,10 @@ void VorexToolbar::SetFileOpenDialogAllowed(bool allowed)
 {
     VRX_TRACE_FLOW(QStringLiteral("VorexToolbar::SetFileOpenDialogAllowed %1").arg(Flag(allowed)));
     m_bOpenFileDialogAllowed = allowed;
-    SetOpenFileButton(allowed);
+    // The permission is already part of the rule; handing it in as the
+    // rule's argument as well would stand in for the manager's ReplayFlag and
+    // offer the dialog on a channel that may not replay.
+    SetOpenFileButton(m_bReplayAllowed);
 }
 
 QString VorexToolbar::ChannelErrorText(int code)
@@ -480,6 +483,7 @@ void VorexToolbar::sl_connectionDisconnected(const QString& name)
     m_bConnected = false;
     SetStopped();
     DisableToolbar();
+    InitializeToolbarButtons();
 }
 
 void VorexToolbar::Slot_OnUpdateRights(const QString& sEvent)

@@ -226,6 +226,16 @@ void VorexToolbar::Update(Observable* observable, TChangeCode code)
             try {
                 if (auto* value = dynamic_cast<values::ValueBase*>(observable)) {
                     const int state = value->GetState();
+                    // The flag's pointer lets go of it right after this
+                    // notification; the rebinding waits for that.
+                    if (state == values::eStateInvalid) {
+                        if (observable == m_pRecordFlag.get())
+                            VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::FlagInvalidated, int(kRecordFlagPtr));
+                        else if (observable == m_pReplayFlag.get())
+                            VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::FlagInvalidated, int(kReplayFlagPtr));
+                        else if (observable == m_pPauseSupported.get())
+                            VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::FlagInvalidated, int(kPauseSupportedPtr));
+                    }
                     if (state == values::eStateNormal || state == values::eStateDisabled) {
                         if (!inGuiThread)
                             VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::ValueStateChanged,
@@ -284,6 +294,38 @@ void VorexToolbar::ValueStateChanged(const std::weak_ptr<values::Node>& node, co
         StateNormal(value);
     else
         StateDisabled(value);
+}
+
+// An invalid flag released its pointer, and while the channel stays bound
+// nothing would bind it again: its later states and contents would go unseen
+// and the controls would keep following what it said before. It counts as
+// not valid and is watched again at once, so that its return to the normal
+// state gives the controls back. Unlike the first binding, the toolbar's own
+// permission is not written into it: the manager is the one reporting it.
+void VorexToolbar::FlagInvalidated(const int& which)
+{
+    if (!m_bToolbarObserversAdded)
+        return;
+    if (which == kPauseSupportedPtr) {
+        if (!m_pPauseSupported.IsAttached())
+            m_pPauseSupported.Set(m_strPauseSupportedPath);
+        SetPauseButton();
+        return;
+    }
+    const bool recordFlag = which == kRecordFlagPtr;
+    auto& pointer = recordFlag ? m_pRecordFlag : m_pReplayFlag;
+    bool& valid = recordFlag ? m_bRecordFlagValid : m_bReplayFlagValid;
+    if (pointer.IsAttached())
+        return;
+    pointer.Set(recordFlag ? m_strRecordFlagPath : m_strReplayFlagPath);
+    auto flag = pointer.Lock();
+    valid = flag && flag->GetState() == values::eStateNormal;
+    const bool allowed = recordFlag ? m_bRecordingAllowed : m_bReplayAllowed;
+    const bool content = flag && valid ? flag->Get() : allowed;
+    if (recordFlag)
+        SetRecordingAllowed(content);
+    else
+        SetReplayAllowed(content);
 }
 
 void VorexToolbar::SetSelectionValuePaths()

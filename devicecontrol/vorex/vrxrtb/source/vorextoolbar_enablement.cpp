@@ -124,8 +124,12 @@ void VorexToolbar::SetPauseButton()
     ReplayMode mode = VOREX_XML::Admin::eReplayMode_Stopped;
     const bool replayRunsOrPaused = GetReplayMode(mode)
         && (mode == VOREX_XML::Admin::eReplayMode_Paused || mode == VOREX_XML::Admin::eReplayMode_Running);
+    // Bound again at once after it turned invalid: until it is valid again
+    // it does not count as bound.
     auto pauseSupported = m_pPauseSupported.Lock();
-    m_pPauseButton->setEnabled(IsBaseEnabled() && replayRunsOrPaused && pauseSupported && pauseSupported->Get());
+    const bool supported = pauseSupported && pauseSupported->GetState() != values::eStateInvalid
+        && pauseSupported->Get();
+    m_pPauseButton->setEnabled(IsBaseEnabled() && replayRunsOrPaused && supported);
 }
 
 void VorexToolbar::SetStopButton()

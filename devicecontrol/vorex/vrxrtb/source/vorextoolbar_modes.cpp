@@ -451,10 +451,14 @@ void VorexToolbar::SetModeReplayStopping()
     SynchronizeToolbar(Admin::eRecordReplayMode_Stop);
 }
 
+// Written as the toolbar, so no mode handling runs for it: the controls
+// whose rules read the modes would keep the look of the activity that ended.
 void VorexToolbar::SetStopped()
 {
-    if (auto modes = m_pModes.Lock())
+    if (auto modes = m_pModes.Lock()) {
         modes->SelectIndex(ModeKey(Admin::eRecordReplayMode_Stop), this);
+        InitializeToolbarButtons();
+    }
 }
 
 // ---------------------------------------------------------------------------

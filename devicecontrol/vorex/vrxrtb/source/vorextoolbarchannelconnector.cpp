@@ -196,6 +196,12 @@ bool VorexToolbarChannelConnector::AddChannelObservers()
     if (m_bObserversAdded)
         return true;
 
+    // A channel the manager deleted and built again: without watching the
+    // new node its next deletion would go unnoticed, and the values it took
+    // along would stay bound.
+    if (!m_channelNode && !m_channelPath.isEmpty() && m_channelNode.GetNode(m_channelPath))
+        m_channelId = m_channelNode.GetName();
+
     if (!m_deviceIdValue)
         m_deviceIdValue.Set(m_channelPath + QLatin1Char('/') + kDeviceIdKey);
     if (auto device = m_deviceIdValue.Lock(); IsNormal(device.get())) {
