@@ -1,4 +1,4 @@
-#include "channelbuilder.h"
+#include "channelfixture.h"
 #include "livetoolbar.h"
 #include "testsupport.h"
 #include "toolbarprobe.h"

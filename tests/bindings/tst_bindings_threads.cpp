@@ -86,7 +86,7 @@ private slots:
             flag->SetState(values::eStateDisabled, nullptr);
         settle();
 
-        vrxtest::ThreadTraceLog traces;
+        vrxtest::TraceCapture traces;
         QThread* writer = nullptr;
         auto write = [&] {
             writer = QThread::currentThread();
@@ -163,7 +163,7 @@ private slots:
         LiveToolbar live;
         auto replayMode = live.value<values::ValueSelection>("ReplayMode");
         auto allModes = live.value<values::ValueSelection>("AllRecordReplayModes");
-        vrxtest::ThreadTraceLog traces;
+        vrxtest::TraceCapture traces;
         onWorker([&] {
             replayMode->SelectIndex(VOREX_XML::Admin::eReplayMode_Starting, nullptr);
             replayMode->SelectIndex(VOREX_XML::Admin::eReplayMode_Stopped, nullptr);
@@ -214,7 +214,7 @@ private slots:
     // Calls still queued when the toolbar goes are freed without being made.
     void destroyedWithCallsPending()
     {
-        vrxtest::ThreadTraceLog traces;
+        vrxtest::TraceCapture traces;
         {
             LiveToolbar live;
             auto flag = live.value<values::Value<bool>>("RecordFlag");

@@ -58,6 +58,30 @@ QString outcome(const std::function<void()>& call)
     }
 }
 
+// The members of a user exception that has a code and a text.
+template <typename E>
+auto members(const E& e, int) -> decltype(e.code, e.text, QString())
+{
+    return QStringLiteral(" %1 %2").arg(CORBA::ULong(e.code)).arg(QString::fromLatin1(static_cast<const char*>(e.text)));
+}
+template <typename E>
+QString members(const E&, long)
+{
+    return QString();
+}
+
+// Runs a call that must raise E: its repository id and members, as caught.
+template <typename E, typename Call>
+QString raised(Call call)
+{
+    try {
+        call();
+    } catch (const E& e) {
+        return QString::fromLatin1(e._rep_id()) + members(e, 0);
+    }
+    return QStringLiteral("no exception");
+}
+
 // Events the servants report; waited on for oneway calls.
 class Journal
 {
@@ -963,89 +987,37 @@ private slots:
             QString expected;
             bool hasMembers;
         };
-        const auto codeText = [](const char* id, CORBA::ULong code, const char* text) {
-            return QStringLiteral("%1 %2 %3").arg(QString::fromLatin1(id)).arg(code).arg(QString::fromLatin1(text));
-        };
         const std::vector<Case> cases = {
-            {"setDataRateClass",
-             [&] {
-                 try {
-                     m_chanRef->setDataRateClass(KD_VRX::DataRateClass_9);
-                 } catch (const KD_VRX::exGen& e) {
-                     return codeText(e._rep_id(), e.code, e.text);
-                 }
-                 return QStringLiteral("no exception");
-             },
+            {"setDataRateClass", [&] { return raised<KD_VRX::exGen>([&] { m_chanRef->setDataRateClass(KD_VRX::DataRateClass_9); }); },
              QStringLiteral("IDL:KD_VRX/exGen:1.0 4 rate 9 not supported"), true},
             {"getRecord",
              [&] {
                  KD_VRX::RecordInfo_var info;
-                 try {
-                     m_adminRef->getRecord("DEV-1", "missing", info.out());
-                 } catch (const KD_VRX::IF_VOREX_Admin::exAdmin& e) {
-                     return codeText(e._rep_id(), e.code, e.text);
-                 }
-                 return QStringLiteral("no exception");
+                 return raised<KD_VRX::IF_VOREX_Admin::exAdmin>([&] { m_adminRef->getRecord("DEV-1", "missing", info.out()); });
              },
              QStringLiteral("IDL:KD_VRX/IF_VOREX_Admin/exAdmin:1.0 0 no record missing on DEV-1"), true},
-            {"startDataFlow",
-             [&] {
-                 try {
-                     m_chanManRef->startDataFlow("CH-1");
-                 } catch (const KD_VRX::IF_VRX_c_ChanMan::exChanMan& e) {
-                     return codeText(e._rep_id(), e.code, e.text);
-                 }
-                 return QStringLiteral("no exception");
-             },
+            {"startDataFlow", [&] { return raised<KD_VRX::IF_VRX_c_ChanMan::exChanMan>([&] { m_chanManRef->startDataFlow("CH-1"); }); },
              QStringLiteral("IDL:KD_VRX/IF_VRX_c_ChanMan/exChanMan:1.0 8 no data flow on CH-1"), true},
-            {"removeChannel",
-             [&] {
-                 try {
-                     m_chanRef->removeChannel();
-                 } catch (const KD_VRX::IF_VRX_c_Chan::exChan& e) {
-                     return codeText(e._rep_id(), e.code, e.text);
-                 }
-                 return QStringLiteral("no exception");
-             },
+            {"removeChannel", [&] { return raised<KD_VRX::IF_VRX_c_Chan::exChan>([&] { m_chanRef->removeChannel(); }); },
              QStringLiteral("IDL:KD_VRX/IF_VRX_c_Chan/exChan:1.0 5 channel is recording"), true},
             {"mapDeviceIdToAddress",
              [&] {
-                 try {
-                     CORBA::String_var address = m_vrxRef->mapDeviceIdToAddress("DEV-X");
-                 } catch (const KD_VRX::IF_VRX_c_VRX::exVRX& e) {
-                     return codeText(e._rep_id(), e.code, e.text);
-                 }
-                 return QStringLiteral("no exception");
+                 return raised<KD_VRX::IF_VRX_c_VRX::exVRX>([&] { CORBA::String_var a = m_vrxRef->mapDeviceIdToAddress("DEV-X"); });
              },
              QStringLiteral("IDL:KD_VRX/IF_VRX_c_VRX/exVRX:1.0 3 unknown device DEV-X"), true},
             {"GetSystemName",
-             [&] {
-                 try {
-                     CORBA::String_var name = m_ccoRef->GetSystemName();
-                 } catch (const CCO::IF_CCO_c::NameNotAvailable& e) {
-                     return QString::fromLatin1(e._rep_id());
-                 }
-                 return QStringLiteral("no exception");
-             },
+             [&] { return raised<CCO::IF_CCO_c::NameNotAvailable>([&] { CORBA::String_var n = m_ccoRef->GetSystemName(); }); },
              QStringLiteral("IDL:CCO/IF_CCO_c/NameNotAvailable:1.0"), false},
             {"RegisterValues",
              [&] {
-                 try {
-                     m_ccoRef->RegisterValues("values", CCO::StringSeq(), CCO::RedundancyType_2);
-                 } catch (const CCO::IF_CCO_c_Naming::RedundancyTypeNotSupported& e) {
-                     return QString::fromLatin1(e._rep_id());
-                 }
-                 return QStringLiteral("no exception");
+                 return raised<CCO::IF_CCO_c_Naming::RedundancyTypeNotSupported>(
+                     [&] { m_ccoRef->RegisterValues("values", CCO::StringSeq(), CCO::RedundancyType_2); });
              },
              QStringLiteral("IDL:CCO/IF_CCO_c_Naming/RedundancyTypeNotSupported:1.0"), false},
             {"Resolve",
              [&] {
-                 try {
-                     CORBA::Object_var obj = m_ccoRef->Resolve("x", CCO::ResolveType_3);
-                 } catch (const CCO::IF_CCO_c_Naming::InvalidType& e) {
-                     return QString::fromLatin1(e._rep_id());
-                 }
-                 return QStringLiteral("no exception");
+                 return raised<CCO::IF_CCO_c_Naming::InvalidType>(
+                     [&] { CORBA::Object_var o = m_ccoRef->Resolve("x", CCO::ResolveType_3); });
              },
              QStringLiteral("IDL:CCO/IF_CCO_c_Naming/InvalidType:1.0"), false},
         };

@@ -95,7 +95,9 @@ private slots:
         Target target;
         VRX_RUN_IN_MAIN_THREAD(true, &target, &Target::none);
         QVERIFY(target.calls.isEmpty());
+        QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(&target), 1);
         QTRY_COMPARE(target.calls.size(), 1);
+        QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(&target), 0);
     }
 
     void deadTargetGetsNoCallAndEventsAreFreed()

@@ -1,6 +1,5 @@
 #include "livetoolbar.h"
 #include "testsupport.h"
-#include "toolbarprobe.h"
 
 #include "startup.h"
 #include "vcwidgets.h"
@@ -11,6 +10,7 @@
 
 using VOREX_XML::Admin;
 using vrxtest::LiveToolbar;
+using vrxtest::ScopedObserver;
 using vrxtest::settle;
 
 namespace {
@@ -48,15 +48,6 @@ W* control(LiveToolbar& live, const QString& name)
     return live.widget<W>(name);
 }
 
-std::vector<VorexCommon::RecordedCommand> commands(LiveToolbar& live, const QString& name)
-{
-    std::vector<VorexCommon::RecordedCommand> out;
-    for (const auto& c : live.backend().Commands())
-        if (c.command == name)
-            out.push_back(c);
-    return out;
-}
-
 TickCounter* counter(LiveToolbar& live)
 {
     return live.widget<TickCounter>(QStringLiteral("VorexToolbarRecordCounter"));
@@ -66,17 +57,6 @@ QString firstRecord(LiveToolbar& live)
 {
     return live.backend().GetRecords(QStringLiteral("Dev1")).at(0).GetRecordID();
 }
-
-// Observes a value for the life of a test step (also when it fails).
-class ScopedObserver : public vrxtest::RecordingObserver
-{
-public:
-    explicit ScopedObserver(std::shared_ptr<values::ValueBase> value) : m_value(std::move(value)) { m_value->AddObserver(this); }
-    ~ScopedObserver() override { m_value->RemoveObserver(this); }
-
-private:
-    std::shared_ptr<values::ValueBase> m_value;
-};
 
 // Counts main-thread calls delivered while alive.
 class MainThreadCallCounter : public QObject
@@ -294,7 +274,7 @@ private slots:
         control(live, kReplayCombo)->click();
         runToolbarCalls();
         QVERIFY(transient(live));
-        auto starts = commands(live, QStringLiteral("StartReplay"));
+        auto starts = live.commands(QStringLiteral("StartReplay"));
         QCOMPARE(int(starts.size()), 1);
         const QVariantList& args = starts[0].args;
         QCOMPARE(args.value(0).toString(), QStringLiteral("Dev1"));
@@ -318,7 +298,7 @@ private slots:
         control(live, kPause)->click();
         runToolbarCalls();
         QVERIFY(transient(live));
-        QCOMPARE(int(commands(live, QStringLiteral("PauseReplay")).size()), 1);
+        QCOMPARE(int(live.commands(QStringLiteral("PauseReplay")).size()), 1);
         settle();
         QCOMPARE(live.selection("ReplayMode"), 2L);
         QCOMPARE(live.selection("RecordReplayModes"), 2L);
@@ -330,8 +310,8 @@ private slots:
         settle();
         control(live, kPause)->click();
         settle();
-        QCOMPARE(int(commands(live, QStringLiteral("ContinueReplay")).size()), 1);
-        QCOMPARE(int(commands(live, QStringLiteral("StartReplay")).size()), 1);
+        QCOMPARE(int(live.commands(QStringLiteral("ContinueReplay")).size()), 1);
+        QCOMPARE(int(live.commands(QStringLiteral("StartReplay")).size()), 1);
         QCOMPARE(live.selection("ReplayMode"), 4L);
 
         // Pause, somebody moves the position, resume: started from there.
@@ -341,16 +321,16 @@ private slots:
         live.value<values::ValueNumeric<values::int64>>("CurrentReplayPosition")->Set(qint64(stop / 2), nullptr);
         control(live, kPause)->click();
         settle();
-        starts = commands(live, QStringLiteral("StartReplay"));
+        starts = live.commands(QStringLiteral("StartReplay"));
         QCOMPARE(int(starts.size()), 2);
         QCOMPARE(starts[1].args.value(3).toULongLong(), stop / 2);
-        QCOMPARE(int(commands(live, QStringLiteral("ContinueReplay")).size()), 1);
+        QCOMPARE(int(live.commands(QStringLiteral("ContinueReplay")).size()), 1);
         QCOMPARE(live.selection("ReplayMode"), 4L);
 
         control(live, kStop)->click();
         runToolbarCalls();
         QVERIFY(transient(live));
-        QCOMPARE(int(commands(live, QStringLiteral("StopReplay")).size()), 1);
+        QCOMPARE(int(live.commands(QStringLiteral("StopReplay")).size()), 1);
         settle();
         QCOMPARE(live.selection("ReplayMode"), 0L);
         QCOMPARE(live.selection("RecordReplayModes"), 5L);
@@ -379,7 +359,7 @@ private slots:
 
         control(live, kReplayCombo)->click();
         settle();
-        QCOMPARE(int(commands(live, QStringLiteral("StartReplay")).size()), 0);
+        QCOMPARE(int(live.commands(QStringLiteral("StartReplay")).size()), 0);
         QCOMPARE(live.selection("RecordReplayModes"), 5L);
         const auto messages = ErrorHandler::Instance()->TakeMessages();
         QCOMPARE(int(messages.size()), dialogAllowed ? 0 : 1);
@@ -436,7 +416,7 @@ private slots:
                                     .arg(function, state)));
         QCOMPARE(live.selection("RecordReplayModes"), settleRecord ? restored : long(replayMode));
         settle();
-        QCOMPARE(int(commands(live, QStringLiteral("StartReplay")).size()), 0);
+        QCOMPARE(int(live.commands(QStringLiteral("StartReplay")).size()), 0);
         QVERIFY(live.selection("AllRecordReplayModes") != 4 || !settleRecord);
     }
 
@@ -475,7 +455,7 @@ private slots:
         QCOMPARE(live.selection("RecordReplayModes"), long(running));
         if (requested <= 1) {
             QVERIFY(traces.contains(refusal));
-            QVERIFY(commands(live, QStringLiteral("StartReplay")).empty());
+            QVERIFY(live.commands(QStringLiteral("StartReplay")).empty());
             QCOMPARE(live.selection("ReplayMode"), 4L);
         } else {
             const auto responses = VorexCommon::ErrorDescriptor::TakeResponses();
@@ -497,9 +477,9 @@ private slots:
         live.backend().ClearCommands();
         MainThreadCallCounter calls;
         control(live, kReplayCombo)->click();
-        QVERIFY(commands(live, QStringLiteral("StartReplay")).empty());
+        QVERIFY(live.commands(QStringLiteral("StartReplay")).empty());
         runToolbarCalls();
-        const auto starts = commands(live, QStringLiteral("StartReplay"));
+        const auto starts = live.commands(QStringLiteral("StartReplay"));
         QCOMPARE(int(starts.size()), 1);
         QCOMPARE(starts[0].args.value(3).toULongLong(), 0ull);
         QCOMPARE(starts[0].args.value(4).toULongLong(), 0ull);

@@ -59,29 +59,6 @@ class TestThreadSwitching : public QObject
 private slots:
     void cleanup() { QTRY_COMPARE(ThreadSwitchingAdministration::LiveEventCount(), 0); }
 
-    void workerPostRunsInGuiThreadWithCopiedArgument()
-    {
-        Target target;
-        std::thread worker([&] {
-            QString text = QStringLiteral("from worker");
-            post(&target, &Target::call, text);
-            text = QStringLiteral("changed after posting");
-        });
-        worker.join();
-        QTRY_COMPARE(target.texts, QStringList{QStringLiteral("from worker")});
-        QCOMPARE(target.threads.first(), QThread::currentThread());
-    }
-
-    void guiThreadPostRunsLaterFromTheEventLoop()
-    {
-        Target target;
-        post(&target, &Target::call, QStringLiteral("later"));
-        QVERIFY(target.texts.isEmpty());
-        QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(&target), 1);
-        QTRY_COMPARE(target.texts.size(), 1);
-        QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(&target), 0);
-    }
-
     void targetDestroyedFirstMakesNoCallAndFreesTheEvent()
     {
         static int calls = 0;

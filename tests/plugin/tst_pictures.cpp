@@ -3,10 +3,7 @@
 
 #include "vorexpictures.h"
 
-#include <QColor>
-#include <QDir>
 #include <QImage>
-#include <QPainter>
 #include <QPixmap>
 #include <QSet>
 #include <QtTest>
@@ -155,27 +152,6 @@ private slots:
         }
         QCOMPARE(box.size(), QSize(12, 10));
         QCOMPARE(black, 120);
-    }
-
-    // Keeps an enlarged sheet of all pictures for a look by eye.
-    void sheetForReview()
-    {
-        const std::vector<Picture> all = pictures();
-        const int scale = 4;
-        QImage sheet(static_cast<int>(all.size()) * (18 + 2) * scale, 18 * scale, QImage::Format_ARGB32);
-        sheet.fill(QColor(230, 230, 230));
-        QPainter painter(&sheet);
-        int x = 0;
-        for (const Picture& picture : all) {
-            painter.drawImage(QRect(x, 0, picture.size * scale, picture.size * scale), image(picture.xpm));
-            x += (18 + 2) * scale;
-        }
-        painter.end();
-        const QString dir = QString::fromLocal8Bit(qgetenv("VRX_TEST_OUTPUT"));
-        if (!dir.isEmpty()) {
-            QVERIFY(QDir().mkpath(dir));
-            QVERIFY(sheet.save(dir + QStringLiteral("/pictures.png")));
-        }
     }
 };
 

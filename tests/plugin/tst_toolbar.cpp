@@ -186,41 +186,42 @@ private slots:
         QCOMPARE(bar->focusPolicy(), Qt::TabFocus);
         QCOMPARE(bar->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
         QCOMPARE(bar->sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
-
         QWidget* widget = built.widget();
-        QVERIFY(widget);
-        QVERIFY(widget->isHidden());
+        QVERIFY(widget && widget->isHidden());
         QVERIFY(!bar->isHidden());
 
-        QCOMPARE(built.item(QStringLiteral("VorexStop"))->toolTip(), QStringLiteral("Stop a recording or replay"));
-        QCOMPARE(built.item(QStringLiteral("VorexPause"))->toolTip(), QStringLiteral("Select to pause the replay"));
-        QCOMPARE(built.item(QStringLiteral("VorexReplayModesCombo"))->toolTip(), QStringLiteral("Start a replay"));
-        QCOMPARE(built.item(QStringLiteral("VorexRecordingModesCombo"))->toolTip(), QStringLiteral("Start a recording"));
-
-        auto* device = built.item<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"));
-        QVERIFY(device);
-        QCOMPARE(device->toolTip(), QStringLiteral("Choose a device from the list"));
-        QCOMPARE(device->sizeAdjustPolicy(), QComboBox::AdjustToContents);
+        // Tool tip and status tip (empty: not checked) of widgets and actions alike.
+        const QStringList tips = {
+            "VorexStop", "Stop a recording or replay", "",
+            "VorexPause", "Select to pause the replay", "",
+            "VorexReplayModesCombo", "Start a replay", "",
+            "VorexRecordingModesCombo", "Start a recording", "",
+            "OpenFileDeviceCombo", "Choose a device from the list", "",
+            "VorexRecordName", "File name of selected replay", "File name of selected replay",
+            "VorexOpenFile", "Select VOREX signal file.", "Select VOREX signal file.",
+            "Error information", "Show error information", "Show error information",
+        };
+        for (int i = 0; i < tips.size(); i += 3) {
+            QObject* item = built.action(tips[i]);
+            if (!item)
+                item = built.item(tips[i]);
+            QVERIFY2(item, qPrintable(tips[i]));
+            QCOMPARE(item->property("toolTip").toString(), tips[i + 1]);
+            if (!tips[i + 2].isEmpty())
+                QCOMPARE(item->property("statusTip").toString(), tips[i + 2]);
+        }
+        QCOMPARE(built.item<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"))->sizeAdjustPolicy(),
+                 QComboBox::AdjustToContents);
         QVERIFY(built.item<DiscSpaceBar>(QStringLiteral("VorexToolbarDiscSpace")));
         QVERIFY(built.item<TickCounter>(QStringLiteral("VorexToolbarRecordCounter")));
+        QVERIFY(built.item<VCLineEdit>(QStringLiteral("VorexRecordName"))->isReadOnly());
 
-        auto* name = built.item<VCLineEdit>(QStringLiteral("VorexRecordName"));
-        QVERIFY(name);
-        QVERIFY(name->isReadOnly());
-        QCOMPARE(name->toolTip(), QStringLiteral("File name of selected replay"));
-        QCOMPARE(name->statusTip(), QStringLiteral("File name of selected replay"));
-
-        QAction* openFile = built.action(QStringLiteral("VorexOpenFile"));
-        QVERIFY(openFile);
-        QCOMPARE(openFile->toolTip(), QStringLiteral("Select VOREX signal file."));
-        QCOMPARE(openFile->statusTip(), QStringLiteral("Select VOREX signal file."));
-
-        // The history action looks like the controller's history action.
-        QAction* history = built.action(QStringLiteral("VorexAddHistoryComment"));
+        // The history and edit actions look like the controller's.
         auto* controller = widget->findChild<VorexGUI::VorexServerGUIController*>();
-        QVERIFY(history && controller);
+        QVERIFY(controller);
+        QAction* history = built.action(QStringLiteral("VorexAddHistoryComment"));
         QAction* source = controller->recordAction(VorexGUI::IVorexGUIController::eUserAction_History);
-        QVERIFY(source);
+        QVERIFY(history && source);
         QCOMPARE(history->toolTip(), source->toolTip());
         QCOMPARE(history->statusTip(), source->statusTip());
 
@@ -243,8 +244,6 @@ private slots:
         QVERIFY(error);
         QCOMPARE(built.bar()->actions().first(), error);
         QVERIFY(!error->isVisible());
-        QCOMPARE(error->toolTip(), QStringLiteral("Show error information"));
-        QCOMPARE(error->statusTip(), QStringLiteral("Show error information"));
         QWidget* button = built.bar()->widgetForAction(error);
         QVERIFY(button);
         built.parent->show();

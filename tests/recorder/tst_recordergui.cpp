@@ -308,8 +308,7 @@ private slots:
         QCOMPARE(combo.count(), 2);
         QCOMPARE(combo.CurrentDevice(), QString("Dev2"));
 
-        vrxtest::RecordingObserver connector;
-        device->AddObserver(&connector);
+        vrxtest::ScopedObserver connector(device);
         combo.setCurrentIndex(combo.findData("Dev1"));
         emit combo.activated(combo.currentIndex());
         QCOMPARE(device->Get(), QString("Dev1"));
@@ -330,7 +329,6 @@ private slots:
 
         m_backend->AddDevice(DeviceInfo{"Dev3", "VOREX", false, 0, 0});
         QCOMPARE(combo.count(), 3);
-        device->RemoveObserver(&connector);
     }
 
     void discSpaceBarShowsTheBoundDevice()

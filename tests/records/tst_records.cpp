@@ -1,7 +1,7 @@
 // Record name, duration and record selection of a live toolbar served by the
 // simulated recorder manager.
 
-#include "livetoolbar.h"
+#include "recordfixture.h"
 #include "testsupport.h"
 #include "vcwidgets.h"
 #include "vorexgui.h"
@@ -16,36 +16,17 @@
 using VOREX_XML::IndexEntry;
 using VOREX_XML::VOREX_RecordData;
 
-
 namespace {
 
-const QString kDevice = QStringLiteral("Dev1");
-constexpr qint64 kSec = 1000000;
-constexpr qint64 kBase = Q_INT64_C(1700000000000000);
+using vrxtest::at;
+using vrxtest::kDevice;
+using vrxtest::kSec;
+using vrxtest::record;
+
 const QString kPlaceholder = QStringLiteral("File name of selected replay");
 
-quint64 at(double seconds)
+struct Fixture : vrxtest::RecordFixture
 {
-    return quint64(kBase + qint64(seconds * kSec));
-}
-
-VOREX_RecordData record(const QString& id, quint64 start, quint64 stop, int status = 5)
-{
-    VOREX_RecordData r(id, QStringLiteral("Record %1").arg(id));
-    r.SetDataRate(VOREX_RecordData::eDataRate_3);
-    r.SetRecordStatus(status);
-    r.SetStartTime(start);
-    r.SetStopTime(stop);
-    r.SetStartPosition(0);
-    r.SetStopPosition(1000);
-    return r;
-}
-
-struct Fixture
-{
-    vrxtest::TestClock clock{kBase + 1000 * kSec};
-    vrxtest::LiveToolbar live;
-
     ~Fixture()
     {
         VorexGUI::OpenFileDialog::SetAnswerHook(nullptr);
@@ -70,12 +51,6 @@ struct Fixture
             + QDateTime::fromMSecsSinceEpoch(clock.now() / 1000).toString(QStringLiteral("yyyyMMdd:hhmmss_"));
     }
 
-    void show(const VOREX_RecordData& r)
-    {
-        live.backend().SetRecord(kDevice, r);
-        live.simulator().SelectRecord(0, kDevice, r.GetRecordID());
-        vrxtest::settle();
-    }
     // The open-file button as the operator presses it.
     void openFile()
     {
@@ -149,7 +124,7 @@ private slots:
         f->setDuration(777);
 
         // The manager updates the current record.
-        VOREX_RecordData r = record(QStringLiteral("T1"), start, stop, status);
+        VOREX_RecordData r = record(QStringLiteral("T1"), start, stop, 1000, status);
         QVector<IndexEntry> entries;
         for (quint64 t : index)
             entries << IndexEntry(t, quint64(entries.size()) * 100);

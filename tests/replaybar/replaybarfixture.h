@@ -3,7 +3,7 @@
 // A live toolbar whose replay bar shows records that the tests put on the
 // simulated manager, with the host clock under the test's control.
 
-#include "livetoolbar.h"
+#include "recordfixture.h"
 #include "replaybarwidget.h"
 #include "testsupport.h"
 #include "vcreplaybar.h"
@@ -19,26 +19,15 @@ using VOREX_XML::BookmarkEntry;
 using VOREX_XML::IndexEntry;
 using VOREX_XML::VOREX_RecordData;
 
-const QString kDevice = QStringLiteral("Dev1");
-constexpr qint64 kSec = 1000000;
-// A whole second of the host clock, so that second boundaries stay visible.
-constexpr qint64 kBase = Q_INT64_C(1700000000000000);
-
-inline quint64 at(double seconds)
-{
-    return quint64(kBase + qint64(seconds * kSec));
-}
+using vrxtest::at;
+using vrxtest::kDevice;
+using vrxtest::kSec;
 
 // A completed record: own times 100 s to 200 s over offsets 0 to 10000 and
 // the given index.
 inline VOREX_RecordData record(const QString& id, const QVector<IndexEntry>& index, const QVector<BookmarkEntry>& bookmarks = {})
 {
-    VOREX_RecordData r(id, QStringLiteral("Record %1").arg(id));
-    r.SetDataRate(VOREX_RecordData::eDataRate_3);
-    r.SetStartTime(at(100));
-    r.SetStopTime(at(200));
-    r.SetStartPosition(0);
-    r.SetStopPosition(10000);
+    VOREX_RecordData r = vrxtest::record(id, at(100), at(200), 10000);
     r.SetIndexEntry(index);
     r.SetBookmarkEntry(bookmarks);
     return r;
@@ -84,11 +73,8 @@ inline std::vector<Sent> sentBookmarks(VorexCommon::RecorderManagerBackend& back
     return sent;
 }
 
-struct Fixture
+struct Fixture : vrxtest::RecordFixture
 {
-    vrxtest::TestClock clock{kBase + 1000 * kSec};
-    vrxtest::LiveToolbar live;
-
     VorexGUI::ReplayBarWidget* widget() const
     {
         return static_cast<VorexGUI::ReplayBarWidget*>(live.bar()->findChild<QWidget*>(QStringLiteral("VorexToolbarReplayBarWidget")));
@@ -96,19 +82,6 @@ struct Fixture
     IReplayValueConverter* converter() const { return widget(); }
     VCReplayBar* bar() const { return live.bar()->findChild<VCReplayBar*>(QStringLiteral("VorexToolbarReplayBar")); }
 
-    // The record on the manager and made the channel's current one.
-    void show(const VOREX_RecordData& r)
-    {
-        live.backend().SetRecord(kDevice, r);
-        live.simulator().SelectRecord(0, kDevice, r.GetRecordID());
-        vrxtest::settle();
-    }
-    // The manager changes the record (its bookmarks, its index).
-    void update(const VOREX_RecordData& r)
-    {
-        live.backend().SetRecord(kDevice, r);
-        vrxtest::settle();
-    }
     std::shared_ptr<values::IValueNumeric> numeric(const char* key) const
     {
         return live.value<values::IValueNumeric>(key);

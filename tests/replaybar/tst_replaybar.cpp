@@ -116,14 +116,12 @@ private slots:
         QTRY_COMPARE(f->live.selection("ReplayMode"), long(VOREX_XML::Admin::eReplayMode_Running));
 
         auto position = f->numeric("CurrentReplayPosition");
-        vrxtest::RecordingObserver writes;
-        position->AddObserver(&writes);
+        vrxtest::ScopedObserver writes(position);
         // Five seconds of replay in 5000 steps of one millisecond each.
         for (int i = 0; i < 5000; ++i) {
             f->clock.advance(1000);
             f->live.simulator().Tick();
         }
-        position->RemoveObserver(&writes);
 
         // Written at 0.001 s, 1.001 s, ..., 4.001 s of the replay.
         QCOMPARE(writes.count(VC_VALUECHANGED), 5);
@@ -200,10 +198,7 @@ private slots:
         f->live.select("RecordReplayModes", mode);
         vrxtest::settle();
 
-        std::vector<VorexCommon::RecordedCommand> starts;
-        for (const VorexCommon::RecordedCommand& c : f->live.backend().Commands())
-            if (c.command == QLatin1String("StartReplay"))
-                starts.push_back(c);
+        const auto starts = f->live.commands(QStringLiteral("StartReplay"));
         QCOMPARE(int(starts.size()), 1);
         QCOMPARE(starts[0].args.value(3).toULongLong(), start);
         QCOMPARE(starts[0].args.value(4).toULongLong(), quint64(end));

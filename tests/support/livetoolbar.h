@@ -114,6 +114,15 @@ public:
     VorexSim::RecorderManagerSimulator& simulator() { return *m_simulator; }
     VorexCommon::RecorderManagerBackend& backend() { return *m_simulator->Backend(); }
     QWidget* parent() const { return m_parent.get(); }
+    // The commands of one name that reached the manager.
+    std::vector<VorexCommon::RecordedCommand> commands(const QString& name)
+    {
+        std::vector<VorexCommon::RecordedCommand> out;
+        for (const auto& c : backend().Commands())
+            if (c.command == name)
+                out.push_back(c);
+        return out;
+    }
 
     // A control of the bar by object name: widgets, or the button the bar
     // made for an action.

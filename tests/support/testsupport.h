@@ -10,12 +10,15 @@
 #include <QThread>
 #include <QtTest>
 
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 namespace vrxtest {
 
-// Captures traces while alive, with the given mask set.
+// Captures traces while alive, with the given mask set, and the thread each
+// was written on.
 class TraceCapture
 {
 public:
@@ -26,6 +29,7 @@ public:
         m_id = ErrorHandler::Instance()->AddTraceSink([this](const TraceRecord& r) {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_records.push_back(r);
+            m_threads.push_back(QThread::currentThread());
         });
     }
     ~TraceCapture()
@@ -33,6 +37,9 @@ public:
         ErrorHandler::Instance()->RemoveTraceSink(m_id);
         ErrorHandler::Instance()->SetTraceMask(m_oldMask);
     }
+    TraceCapture(const TraceCapture&) = delete;
+    TraceCapture& operator=(const TraceCapture&) = delete;
+
     std::vector<TraceRecord> records() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -46,17 +53,32 @@ public:
         return out;
     }
     bool contains(const QString& text) const { return texts().contains(text); }
+    int count(const QString& text) const { return texts().count(text); }
+    // How often `text` was traced on `thread`, and on any other thread.
+    int countOn(const QString& text, QThread* thread) const { return countWhere(text, thread, true); }
+    int countOff(const QString& text, QThread* thread) const { return countWhere(text, thread, false); }
     void clear()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_records.clear();
+        m_threads.clear();
     }
 
 private:
+    int countWhere(const QString& text, QThread* thread, bool on) const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        int n = 0;
+        for (std::size_t i = 0; i < m_records.size(); ++i)
+            n += (m_records[i].text == text && (m_threads[i] == thread) == on) ? 1 : 0;
+        return n;
+    }
+
     unsigned int m_oldMask;
     int m_id = 0;
     mutable std::mutex m_mutex;
     std::vector<TraceRecord> m_records;
+    std::vector<QThread*> m_threads;
 };
 
 struct Notification
@@ -102,6 +124,22 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::vector<Notification> m_seen;
+};
+
+// A RecordingObserver attached to one observable for its own lifetime, so
+// that a failing check cannot leave it attached.
+class ScopedObserver : public RecordingObserver
+{
+public:
+    template <typename T>
+    explicit ScopedObserver(const std::shared_ptr<T>& observed) : m_observed(observed)
+    {
+        m_observed->AddObserver(this);
+    }
+    ~ScopedObserver() override { m_observed->RemoveObserver(this); }
+
+private:
+    std::shared_ptr<Observable> m_observed;
 };
 
 // Fails the running test on any Qt warning or critical message raised in the

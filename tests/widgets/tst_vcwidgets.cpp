@@ -62,8 +62,7 @@ private slots:
         QFETCH(long, afterFirstClick);
         QFETCH(long, afterSecondClick);
         auto modes = makeModes(initial);
-        vrxtest::RecordingObserver toolbar;
-        modes->AddObserver(&toolbar);
+        vrxtest::ScopedObserver toolbar(modes);
 
         VCOneOfButton button(keyOnPress, nullptr, kPressed, kPicture, "text");
         QVERIFY(button.SetSelection_ValuePath(m_base + "/RecordReplayModes", keyOnPress, keyOnRelease));
@@ -77,7 +76,6 @@ private slots:
         QCOMPARE(modes->GetCurrentKey(), afterSecondClick);
         // Others observing the selection are told of every press.
         QCOMPARE(toolbar.count(VC_VALUECHANGED), 2);
-        modes->RemoveObserver(&toolbar);
     }
 
     void oneOfButtonFollowsChangesMadeElsewhere()
@@ -292,8 +290,7 @@ private slots:
         QCOMPARE(bar.GetReplayStop(), 900.0);
         QCOMPARE(bar.GetCurrentPosition(), 500.0);
 
-        vrxtest::RecordingObserver widget;
-        current->AddObserver(&widget);
+        vrxtest::ScopedObserver widget(current);
         bar.ResetCurrentPositionToReplayStart();
         QCOMPARE(current->Get(), 100.0);
         QCOMPARE(widget.count(VC_VALUECHANGED), 1);
@@ -306,7 +303,6 @@ private slots:
         bar.SetReplayOn(true, true);
         QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(150, 10));
         QVERIFY(current->Get() > 600.0);
-        current->RemoveObserver(&widget);
     }
 
     void replayBarEditsEmitAndBlockedSetBookmarksDoesNot()

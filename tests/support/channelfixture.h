@@ -1,14 +1,22 @@
 #pragma once
 
-// Builds a receiver channel's values as the recorder manager does, except
-// the ones a test leaves out or gives another type. For binding roads that
-// need values to appear while a toolbar is already bound.
+// A receiver channel in the value tree, built as the recorder manager builds
+// it (all at once, or value by value for binding roads that need values to
+// appear while a toolbar is already bound), and a helper to answer the
+// toolbar's information box.
 
 #include "values.h"
 #include "vorexclient.h"
 
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
 
 namespace vrxtest {
 
@@ -70,5 +78,64 @@ inline void createChannel(const QString& channel, const QStringList& except = QS
         if (!except.contains(key))
             createChannelValue(channel, key);
 }
+
+// A channel for the life of a test.
+class ChannelFixture
+{
+public:
+    explicit ChannelFixture(const QString& path) : m_path(path) { createChannel(path); }
+    ~ChannelFixture() { values::Tree::Instance()->Release(m_path); }
+
+    QString path() const { return m_path; }
+    QString key(const char* name) const { return channelKey(m_path, QLatin1String(name)); }
+
+    // Observers attached to the channel node and every value below it.
+    int observerCount() const
+    {
+        auto node = values::Tree::Instance()->FindNode(m_path);
+        if (!node)
+            return -1;
+        int count = node->ObserverCount();
+        for (const auto& child : node->GetChildren())
+            count += child->ObserverCount();
+        return count;
+    }
+
+private:
+    QString m_path;
+};
+
+// Answers the next modal message box with Ok and reports its text.
+class MessageBoxAnswer
+{
+public:
+    MessageBoxAnswer()
+    {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this]() {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            m_text = box->text();
+            m_title = box->windowTitle();
+            m_buttons = box->standardButtons();
+            m_answered = true;
+            m_timer.stop();
+            box->done(QMessageBox::Ok);
+        });
+        m_timer.start();
+    }
+    bool answered() const { return m_answered; }
+    QString text() const { return m_text; }
+    QString title() const { return m_title; }
+    QMessageBox::StandardButtons buttons() const { return m_buttons; }
+
+private:
+    QTimer m_timer;
+    bool m_answered = false;
+    QString m_text;
+    QString m_title;
+    QMessageBox::StandardButtons m_buttons;
+};
 
 } // namespace vrxtest
