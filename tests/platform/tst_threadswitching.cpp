@@ -41,13 +41,8 @@ class Target
 {
 public:
     ~Target() { ThreadSwitchingAdministration::NotifyObjectDestroyed(this); }
-    void call(const QString& text)
-    {
-        texts << text;
-        threads << QThread::currentThread();
-    }
+    void call(const QString& text) { texts << text; }
     QStringList texts;
-    QList<QThread*> threads;
 };
 
 } // namespace

@@ -247,18 +247,11 @@ private slots:
     void workerThreadChangeNotifiesOnThatThread()
     {
         auto value = Tree::Instance()->CreateValue<Value<int>>(m_base + "/w", 0);
-        RecordingObserver o;
-        value->AddObserver(&o);
-        QThread* worker = nullptr;
-        std::thread t([&] {
-            value->Set(9, nullptr);
-        });
-        t.join();
+        vrxtest::ScopedObserver o(value);
+        std::thread([&] { value->Set(9, nullptr); }).join();
         const auto seen = o.seen();
         QCOMPARE(int(seen.size()), 1);
-        worker = seen[0].thread;
-        QVERIFY(worker != QThread::currentThread());
-        value->RemoveObserver(&o);
+        QVERIFY(seen[0].thread != QThread::currentThread());
     }
 
     void noNotificationAfterDetachReturned()

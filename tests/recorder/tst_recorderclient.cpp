@@ -11,15 +11,7 @@ using namespace VorexCommon;
 using VOREX_XML::Admin;
 using VOREX_XML::VOREX_RecordData;
 
-namespace {
-VOREX_RecordData makeRecord(const QString& id, const QString& name)
-{
-    VOREX_RecordData record(id, name);
-    record.SetStartTime(1000000);
-    record.SetStopTime(5000000);
-    return record;
-}
-} // namespace
+using vrxtest::makeRecord;
 
 // Emits a record identifier through a queued connection.
 class IdentifierSender : public QObject

@@ -14,17 +14,7 @@ using namespace VorexCommon;
 using namespace VorexGUI;
 using VOREX_XML::VOREX_RecordData;
 
-namespace {
-VOREX_RecordData makeRecord(const QString& id, const QString& name, int rate = 3, int status = 5)
-{
-    VOREX_RecordData record(id, name);
-    record.SetDataRate(static_cast<VOREX_RecordData::DataRate>(rate));
-    record.SetRecordStatus(status);
-    record.SetStartTime(1000000);
-    record.SetStopTime(4000000);
-    return record;
-}
-} // namespace
+using vrxtest::makeRecord;
 
 Q_DECLARE_METATYPE(const QMetaObject*)
 

@@ -4,6 +4,7 @@
 
 #include "base.h"
 #include "values.h"
+#include "vorexclient.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -141,6 +142,19 @@ public:
 private:
     std::shared_ptr<Observable> m_observed;
 };
+
+// A record of the given data-rate class and status over 1 s to `stopTime`.
+inline VOREX_XML::VOREX_RecordData makeRecord(const QString& id, const QString& name, int rate = 3,
+                                              int status = VOREX_XML::VOREX_RecordData::RecordStatusCompleted,
+                                              quint64 stopTime = 4000000)
+{
+    VOREX_XML::VOREX_RecordData record(id, name);
+    record.SetDataRate(static_cast<VOREX_XML::VOREX_RecordData::DataRate>(rate));
+    record.SetRecordStatus(status);
+    record.SetStartTime(1000000);
+    record.SetStopTime(stopTime);
+    return record;
+}
 
 // Fails the running test on any Qt warning or critical message raised in the
 // GUI thread; install in initTestCase. (Not compatible with
