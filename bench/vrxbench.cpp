@@ -30,6 +30,8 @@
 #include <mutex>
 #include <thread>
 #include <typeinfo>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 namespace {
@@ -180,11 +182,58 @@ private:
     std::deque<int> m_queue;
 };
 
+// The GUI thread and the workers of the latency section run on two fixed,
+// different CPUs when the process may use two: where the scheduler puts a
+// fresh worker (beside the GUI thread or not) otherwise decides how long a
+// wake-up takes, and so which case looks faster.
+struct CpuPair
+{
+    bool pinned = false;
+    cpu_set_t original{};
+    int gui = -1, worker = -1;
+
+    CpuPair()
+    {
+        if (pthread_getaffinity_np(pthread_self(), sizeof original, &original) != 0)
+            return;
+        for (int cpu = 0; cpu < CPU_SETSIZE && worker < 0; ++cpu) {
+            if (!CPU_ISSET(cpu, &original))
+                continue;
+            (gui < 0 ? gui : worker) = cpu;
+        }
+        if (worker >= 0)
+            pinned = pinTo(gui);
+    }
+    ~CpuPair()
+    {
+        if (pinned)
+            pthread_setaffinity_np(pthread_self(), sizeof original, &original);
+    }
+    CpuPair(const CpuPair&) = delete;
+    CpuPair& operator=(const CpuPair&) = delete;
+
+    void pinWorker() const
+    {
+        if (pinned)
+            pinTo(worker);
+    }
+
+private:
+    static bool pinTo(int cpu)
+    {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        CPU_SET(cpu, &set);
+        return pthread_setaffinity_np(pthread_self(), sizeof set, &set) == 0;
+    }
+};
+
 // Runs `samples` rounds on a worker thread while the GUI thread runs its
 // event loop: stamp reset, fire, wait for the GUI-thread stamp, then wait
 // until every event queued so far ran, and those that they queued in turn
 // (so a reaction of one round, such as the simulated manager answering a
-// mode change, cannot stamp the next).
+// mode change, cannot stamp the next), then leave the GUI thread idle for a
+// moment.
 struct Samples
 {
     std::vector<double> lat;
@@ -197,14 +246,15 @@ struct Samples
     Stats stats() const { return summarize(lat, missed); }
 };
 
-Samples measureLatency(int samples, const std::function<void(int)>& fire, std::atomic<qint64>& stamp,
-                       const std::function<void()>& arm = {})
+Samples measureLatency(const CpuPair& cpus, int samples, const std::function<void(int)>& fire,
+                       std::atomic<qint64>& stamp, const std::function<void()>& arm = {})
 {
     QObject gui;
     std::vector<double> lat;
     int missed = 0;
     QEventLoop loop;
     std::thread worker([&] {
+        cpus.pinWorker();
         int reached = 0;
         for (int i = 0; i < samples + 5; ++i) {
             stamp = -1;
@@ -240,6 +290,12 @@ Samples measureLatency(int samples, const std::function<void(int)>& fire, std::a
                 Qt::QueuedConnection);
             while (!drained)
                 std::this_thread::yield();
+            // Every sample starts with the GUI thread idle in its event loop,
+            // as a worker's change finds it in a running application. Fired
+            // right after the drain, a sample would find the GUI thread
+            // sometimes still awake and sometimes asleep, and a path that
+            // takes longer to post would be measured more often from sleep.
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
         QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
@@ -261,6 +317,7 @@ void latencySection(int samples)
     vrxtest::LiveToolbar live;
     MainThreadCallProbe probe;
     qApp->installEventFilter(&probe);
+    const CpuPair cpus;
     auto modes = live.value<values::ValueSelection>("RecordReplayModes");
     auto replayMode = live.value<values::ValueSelection>("ReplayMode");
     Samples bareS, lockedS, modesS, replayS;
@@ -268,20 +325,20 @@ void latencySection(int samples)
     const int perBlock = std::max(1, samples / blocks);
     for (int block = 0; block < blocks; ++block) {
         bareS.add(measureLatency(
-            perBlock,
+            cpus, perBlock,
             [&](int) { QMetaObject::invokeMethod(&receiver, [&] { bareStamp = nowNs(); }, Qt::QueuedConnection); },
             bareStamp));
-        lockedS.add(measureLatency(perBlock, [&](int i) { queue.push(i); }, queue.stamp));
+        lockedS.add(measureLatency(cpus, perBlock, [&](int i) { queue.push(i); }, queue.stamp));
         if (modes && (block == 0 || !modesS.lat.empty())) {
             modesS.add(measureLatency(
-                perBlock, [&](int i) { modes->SelectIndex(i % 2 ? 5 : 2, nullptr); }, probe.stamp,
+                cpus, perBlock, [&](int i) { modes->SelectIndex(i % 2 ? 5 : 2, nullptr); }, probe.stamp,
                 [&] { probe.armed = true; }));
             modes->SelectIndex(5, nullptr);
             vrxtest::settle();
         }
         if (replayMode && (block == 0 || !replayS.lat.empty())) {
             replayS.add(measureLatency(
-                perBlock, [&](int i) { replayMode->SelectIndex(i % 2 ? 0 : 5, nullptr); }, probe.stamp,
+                cpus, perBlock, [&](int i) { replayMode->SelectIndex(i % 2 ? 0 : 5, nullptr); }, probe.stamp,
                 [&] { probe.armed = true; }));
             replayMode->SelectIndex(0, nullptr);
             vrxtest::settle();
@@ -302,6 +359,8 @@ void latencySection(int samples)
     row(QStringLiteral("p50 ratio ReplayMode / bare (target <= 1.5)"), ratio(replayStats, bare));
     row(QStringLiteral("p50 ratio RecordReplayModes / locked queue"), ratio(modesStats, locked));
     row(QStringLiteral("p50 ratio locked queue / bare"), ratio(locked, bare));
+    row(QStringLiteral("CPU of the GUI thread / of the workers"),
+        cpus.pinned ? QStringLiteral("%1 / %2").arg(cpus.gui).arg(cpus.worker) : QStringLiteral("not pinned"));
 }
 
 // ---------------------------------------------------------------- throughput
