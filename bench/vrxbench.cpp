@@ -637,7 +637,7 @@ int main(int argc, char** argv)
     moduleSection();
     latencySection(quick ? 200 : 2000);
     throughputSection(quick ? 5000 : 50000);
-    toolbarsSection(quick ? 1 : 3);
+    toolbarsSection(quick ? 1 : 5);
     positionSection();
     return 0;
 }
