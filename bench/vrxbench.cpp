@@ -4,7 +4,7 @@
 //   vrxrtb-bench            all sections (each toolbar-count row and the
 //                           module-load rows run in a child process of their
 //                           own, so memory and "cold" mean what they say)
-//   vrxrtb-bench --quick    fewer samples
+//   vrxrtb-bench --quick    fewer samples, one run per toolbar count
 //
 // Needs QT_QPA_PLATFORM=offscreen (or a display) and VRX_PLUGIN_DIR (the
 // build's plugins folder); the build target `bench` sets both.
@@ -20,11 +20,18 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <cxxabi.h>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
+#include <typeinfo>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 namespace {
@@ -99,8 +106,10 @@ QString latencyFigure(const Stats& s)
 
 // ---------------------------------------------------------------- latency
 
-// Notes when a main-thread call event is delivered: the toolbar's handler
-// runs as that event is processed, so delivery is the handler's start.
+// Notes when a main-thread call to the toolbar is delivered: its handler runs
+// as that event is processed, so delivery is the handler's start. Calls to
+// other targets (the replay bar, which follows the same channel values, or
+// the value helper) are not counted, whichever comes first.
 class MainThreadCallProbe : public QObject
 {
 public:
@@ -110,9 +119,25 @@ public:
 protected:
     bool eventFilter(QObject* o, QEvent* e) override
     {
-        if (e->type() == ThreadingHelper::RunInMainThreadEvent_Impl::EventType() && armed.exchange(false))
-            stamp = nowNs();
+        if (e->type() == ThreadingHelper::RunInMainThreadEvent_Impl::EventType() && armed) {
+            const qint64 now = nowNs();
+            if (callsToolbar(*e) && armed.exchange(false))
+                stamp = now;
+        }
         return QObject::eventFilter(o, e);
+    }
+
+private:
+    // The event templates name the target's class as their first argument.
+    static bool callsToolbar(const QEvent& e)
+    {
+        int status = 0;
+        char* name = abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status);
+        const bool toolbar = status == 0 && name &&
+                             std::strstr(name, "ThreadingHelper::RunInMainThreadEvent") == name &&
+                             std::strstr(name, "<VorexGUI::VorexToolbar*,") != nullptr;
+        std::free(name);
+        return toolbar;
     }
 };
 
@@ -157,10 +182,58 @@ private:
     std::deque<int> m_queue;
 };
 
+// The GUI thread and the workers of the latency section run on two fixed,
+// different CPUs when the process may use two: where the scheduler puts a
+// fresh worker (beside the GUI thread or not) otherwise decides how long a
+// wake-up takes, and so which case looks faster.
+struct CpuPair
+{
+    bool pinned = false;
+    cpu_set_t original{};
+    int gui = -1, worker = -1;
+
+    CpuPair()
+    {
+        if (pthread_getaffinity_np(pthread_self(), sizeof original, &original) != 0)
+            return;
+        for (int cpu = 0; cpu < CPU_SETSIZE && worker < 0; ++cpu) {
+            if (!CPU_ISSET(cpu, &original))
+                continue;
+            (gui < 0 ? gui : worker) = cpu;
+        }
+        if (worker >= 0)
+            pinned = pinTo(gui);
+    }
+    ~CpuPair()
+    {
+        if (pinned)
+            pthread_setaffinity_np(pthread_self(), sizeof original, &original);
+    }
+    CpuPair(const CpuPair&) = delete;
+    CpuPair& operator=(const CpuPair&) = delete;
+
+    void pinWorker() const
+    {
+        if (pinned)
+            pinTo(worker);
+    }
+
+private:
+    static bool pinTo(int cpu)
+    {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        CPU_SET(cpu, &set);
+        return pthread_setaffinity_np(pthread_self(), sizeof set, &set) == 0;
+    }
+};
+
 // Runs `samples` rounds on a worker thread while the GUI thread runs its
 // event loop: stamp reset, fire, wait for the GUI-thread stamp, then wait
-// until every event queued so far ran (so a reaction of one round cannot
-// stamp the next).
+// until every event queued so far ran, and those that they queued in turn
+// (so a reaction of one round, such as the simulated manager answering a
+// mode change, cannot stamp the next), then leave the GUI thread idle for a
+// moment.
 struct Samples
 {
     std::vector<double> lat;
@@ -173,14 +246,16 @@ struct Samples
     Stats stats() const { return summarize(lat, missed); }
 };
 
-Samples measureLatency(int samples, const std::function<void(int)>& fire, std::atomic<qint64>& stamp,
-                       const std::function<void()>& arm = {})
+Samples measureLatency(const CpuPair& cpus, int samples, const std::function<void(int)>& fire,
+                       std::atomic<qint64>& stamp, const std::function<void()>& arm = {})
 {
     QObject gui;
     std::vector<double> lat;
     int missed = 0;
     QEventLoop loop;
     std::thread worker([&] {
+        cpus.pinWorker();
+        int reached = 0;
         for (int i = 0; i < samples + 5; ++i) {
             stamp = -1;
             if (arm)
@@ -191,6 +266,8 @@ Samples measureLatency(int samples, const std::function<void(int)>& fire, std::a
             while (stamp.load() < 0 && nowNs() < deadline)
                 std::this_thread::yield();
             const qint64 s = stamp.load();
+            if (s >= 0)
+                ++reached;
             if (i >= 5) { // the first rounds warm up
                 if (s < 0)
                     ++missed;
@@ -199,14 +276,26 @@ Samples measureLatency(int samples, const std::function<void(int)>& fire, std::a
             }
             // A path that does not reach the GUI thread at all is reported
             // as such after a few tries instead of a second per sample.
-            if (s < 0 && i >= 2 && lat.empty()) {
+            if (s < 0 && i >= 2 && reached == 0) {
                 missed = samples;
                 i = samples + 5;
             }
             std::atomic<bool> drained{false};
-            QMetaObject::invokeMethod(&gui, [&drained] { drained = true; }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &gui,
+                [&drained] {
+                    vrxtest::settle(5);
+                    drained = true;
+                },
+                Qt::QueuedConnection);
             while (!drained)
                 std::this_thread::yield();
+            // Every sample starts with the GUI thread idle in its event loop,
+            // as a worker's change finds it in a running application. Fired
+            // right after the drain, a sample would find the GUI thread
+            // sometimes still awake and sometimes asleep, and a path that
+            // takes longer to post would be measured more often from sleep.
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
         QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
@@ -228,6 +317,7 @@ void latencySection(int samples)
     vrxtest::LiveToolbar live;
     MainThreadCallProbe probe;
     qApp->installEventFilter(&probe);
+    const CpuPair cpus;
     auto modes = live.value<values::ValueSelection>("RecordReplayModes");
     auto replayMode = live.value<values::ValueSelection>("ReplayMode");
     Samples bareS, lockedS, modesS, replayS;
@@ -235,20 +325,20 @@ void latencySection(int samples)
     const int perBlock = std::max(1, samples / blocks);
     for (int block = 0; block < blocks; ++block) {
         bareS.add(measureLatency(
-            perBlock,
+            cpus, perBlock,
             [&](int) { QMetaObject::invokeMethod(&receiver, [&] { bareStamp = nowNs(); }, Qt::QueuedConnection); },
             bareStamp));
-        lockedS.add(measureLatency(perBlock, [&](int i) { queue.push(i); }, queue.stamp));
+        lockedS.add(measureLatency(cpus, perBlock, [&](int i) { queue.push(i); }, queue.stamp));
         if (modes && (block == 0 || !modesS.lat.empty())) {
             modesS.add(measureLatency(
-                perBlock, [&](int i) { modes->SelectIndex(i % 2 ? 5 : 2, nullptr); }, probe.stamp,
+                cpus, perBlock, [&](int i) { modes->SelectIndex(i % 2 ? 5 : 2, nullptr); }, probe.stamp,
                 [&] { probe.armed = true; }));
             modes->SelectIndex(5, nullptr);
             vrxtest::settle();
         }
         if (replayMode && (block == 0 || !replayS.lat.empty())) {
             replayS.add(measureLatency(
-                perBlock, [&](int i) { replayMode->SelectIndex(i % 2 ? 0 : 5, nullptr); }, probe.stamp,
+                cpus, perBlock, [&](int i) { replayMode->SelectIndex(i % 2 ? 0 : 5, nullptr); }, probe.stamp,
                 [&] { probe.armed = true; }));
             replayMode->SelectIndex(0, nullptr);
             vrxtest::settle();
@@ -269,6 +359,8 @@ void latencySection(int samples)
     row(QStringLiteral("p50 ratio ReplayMode / bare (target <= 1.5)"), ratio(replayStats, bare));
     row(QStringLiteral("p50 ratio RecordReplayModes / locked queue"), ratio(modesStats, locked));
     row(QStringLiteral("p50 ratio locked queue / bare"), ratio(locked, bare));
+    row(QStringLiteral("CPU of the GUI thread / of the workers"),
+        cpus.pinned ? QStringLiteral("%1 / %2").arg(cpus.gui).arg(cpus.worker) : QStringLiteral("not pinned"));
 }
 
 // ---------------------------------------------------------------- throughput
@@ -426,34 +518,47 @@ QStringList child(const QStringList& args)
     return QString::fromLocal8Bit(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-void toolbarsSection()
+// Each N runs `runs` times, each in a fresh process; every column shows the
+// median of the runs, so that one run disturbed by other load on the machine
+// does not decide a row.
+void toolbarsSection(int runs)
 {
-    out << "\n### N toolbars: per-toolbar time and resident memory (each N in a fresh process)\n\n";
+    out << "\n### N toolbars: per-toolbar time and resident memory (each N in a fresh process, median of " << runs
+        << (runs == 1 ? " run" : " runs") << ")\n\n";
     out << "| N | construct | bind | connect (settle) | teardown | RSS per toolbar |\n|---|---|---|---|---|---|\n";
-    double construct8 = 0, rss8 = 0, construct256 = 0, rss256 = 0;
+    std::map<int, std::vector<double>> medians;
     for (int n : {1, 8, 64, 256}) {
-        const QStringList lines = child({QStringLiteral("--toolbars"), QString::number(n)});
-        const QStringList f = lines.isEmpty() ? QStringList() : lines.last().split(QLatin1Char(' '));
-        if (f.size() != 6) {
+        std::vector<std::vector<double>> columns(5);
+        for (int run = 0; run < runs; ++run) {
+            const QStringList lines = child({QStringLiteral("--toolbars"), QString::number(n)});
+            const QStringList f = lines.isEmpty() ? QStringList() : lines.last().split(QLatin1Char(' '));
+            if (f.size() != 6)
+                continue;
+            for (int c = 0; c < 5; ++c)
+                columns[c].push_back(f[c + 1].toDouble());
+        }
+        if (columns[0].empty()) {
             out << "| " << n << " | failed | | | | |\n";
             continue;
         }
-        out << "| " << n << " | " << us(f[1].toDouble() / 1000) << " | " << us(f[2].toDouble() / 1000) << " | "
-            << us(f[3].toDouble() / 1000) << " | " << us(f[4].toDouble() / 1000) << " | "
-            << QString::number(f[5].toDouble() / 1024, 'f', 0) << " KiB |\n";
-        if (n == 8) {
-            construct8 = f[1].toDouble();
-            rss8 = f[5].toDouble();
+        std::vector<double>& m = medians[n];
+        for (std::vector<double>& column : columns) {
+            std::sort(column.begin(), column.end());
+            m.push_back(column[column.size() / 2]);
         }
-        if (n == 256) {
-            construct256 = f[1].toDouble();
-            rss256 = f[5].toDouble();
-        }
+        out << "| " << n << " | " << us(m[0] / 1000) << " | " << us(m[1] / 1000) << " | " << us(m[2] / 1000) << " | "
+            << us(m[3] / 1000) << " | " << QString::number(m[4] / 1024, 'f', 0) << " KiB |\n";
     }
-    out << "\n| ratio per toolbar, N = 256 vs N = 8 (target <= 1.2) | figure |\n|---|---|\n";
-    row(QStringLiteral("construction time"),
-        construct8 > 0 ? QString::number(construct256 / construct8, 'f', 2) : QStringLiteral("n/a"));
-    row(QStringLiteral("resident memory"), rss8 > 0 ? QString::number(rss256 / rss8, 'f', 2) : QStringLiteral("n/a"));
+    auto ratio = [&](int column) {
+        const auto small = medians.find(8), large = medians.find(256);
+        if (small == medians.end() || large == medians.end() || small->second[column] <= 0)
+            return QStringLiteral("n/a");
+        return QString::number(large->second[column] / small->second[column], 'f', 2);
+    };
+    out << "\n| ratio per toolbar, N = 256 vs N = 8 | figure |\n|---|---|\n";
+    row(QStringLiteral("construction time (target <= 1.2)"), ratio(0));
+    row(QStringLiteral("resident memory (target <= 1.2)"), ratio(4));
+    row(QStringLiteral("teardown time"), ratio(3));
 }
 
 void moduleSection()
@@ -532,7 +637,7 @@ int main(int argc, char** argv)
     moduleSection();
     latencySection(quick ? 200 : 2000);
     throughputSection(quick ? 5000 : 50000);
-    toolbarsSection();
+    toolbarsSection(quick ? 1 : 5);
     positionSection();
     return 0;
 }

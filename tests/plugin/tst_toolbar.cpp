@@ -71,6 +71,45 @@ QStringList barItems(QToolBar* bar)
     return items;
 }
 
+// The widgets of `window`'s focus chain (its Tab order), from the window on.
+// Fails the test rather than loop when the chain does not close.
+QList<QWidget*> focusChain(QWidget* window)
+{
+    QList<QWidget*> chain;
+    QWidget* w = window;
+    do {
+        chain << w;
+        w = w->nextInFocusChain();
+    } while (w && w != window && chain.size() < 100000);
+    if (w != window)
+        chain.clear();
+    return chain;
+}
+
+// The controls that the bar holds for its widget actions, left to right.
+QList<QWidget*> barControls(QToolBar* bar)
+{
+    QList<QWidget*> controls;
+    for (QAction* action : bar->actions()) {
+        if (qobject_cast<QWidgetAction*>(action))
+            controls << bar->widgetForAction(action);
+    }
+    return controls;
+}
+
+// True when every control is in `chain`, in the given order.
+bool inChainInOrder(const QList<QWidget*>& chain, const QList<QWidget*>& controls)
+{
+    int last = -1;
+    for (QWidget* control : controls) {
+        const int at = chain.indexOf(control);
+        if (at <= last)
+            return false;
+        last = at;
+    }
+    return true;
+}
+
 QString errorTextShownBy(QAction* errorAction)
 {
     vrxtest::MessageBoxAnswer answer;
@@ -175,6 +214,50 @@ private slots:
         built.parent->show();
         QCOMPARE(pause->isVisible(), withPause);
         delete built.toolbar;
+    }
+
+    // Docked bars share the host's window. Each toolbar's bar joins that
+    // window with all its controls, Tab order following the bar, whatever
+    // the window already holds; deleting one toolbar leaves the window's
+    // focus chain closed and the other bar untouched.
+    void barsJoinTheHostWindowAndLeaveItWhole()
+    {
+        QWidget window;
+        auto* before = new QLabel(QStringLiteral("already there"), &window);
+        before->setFocusPolicy(Qt::StrongFocus);
+        window.show();
+        Built first = build(false, &window);
+        Built second = build(true, &window);
+
+        const QList<QWidget*> chain = focusChain(&window);
+        QVERIFY(chain.contains(before));
+        QList<QPointer<QWidget>> firstWidgets;
+        for (const Built* built : {&first, &second}) {
+            QToolBar* bar = built->bar();
+            QCOMPARE(bar->parentWidget(), &window);
+            QVERIFY(!bar->isWindow());
+            QVERIFY(bar->isVisible());
+            const QList<QWidget*> controls = barControls(bar);
+            QCOMPARE(controls.size(), built == &first ? 8 : 9);
+            for (QWidget* control : controls) {
+                QCOMPARE(control->parentWidget(), bar);
+                QCOMPARE(control->window(), &window);
+            }
+            QVERIFY(inChainInOrder(chain, QList<QWidget*>{before, bar} + controls));
+        }
+        for (QWidget* w : first.bar()->findChildren<QWidget*>())
+            firstWidgets << w;
+        firstWidgets << first.bar();
+
+        delete first.toolbar;
+        for (const QPointer<QWidget>& w : firstWidgets)
+            QVERIFY(!w);
+        const QList<QWidget*> after = focusChain(&window);
+        QVERIFY(!after.isEmpty());
+        QVERIFY(inChainInOrder(after, QList<QWidget*>{before, second.bar()} + barControls(second.bar())));
+        QCOMPARE(window.findChildren<QToolBar*>(QStringLiteral("VorexToolbar")).size(), 1);
+        delete second.toolbar;
+        QCOMPARE(focusChain(&window), (QList<QWidget*>{&window, before}));
     }
 
     void widgetsCarryTheirSettings()

@@ -85,8 +85,13 @@ VorexToolbar::VorexToolbar(QWidget* parent, const QString& connectionFirst, cons
     setObjectName(QStringLiteral("VorexToolbarWidget"));
 
     // A sibling of this widget, so the host can dock it while this widget
-    // stays hidden.
-    m_pToolBar = new QToolBar(parent);
+    // stays hidden. It is filled inside a hidden holder and handed to
+    // `parent` only then: QToolBar::addWidget takes each control out of its
+    // window and back, and Qt walks that window's whole focus chain every
+    // time; in the host's window, which holds all other toolbars, building N
+    // toolbars would cost O(N^2).
+    QWidget holder;
+    m_pToolBar = new QToolBar(parent ? &holder : nullptr);
     m_pToolBar->setObjectName(QStringLiteral("VorexToolbar"));
     // The host may reparent the bar when it docks it, so it can die before
     // this object; its widgets and actions die with it.
@@ -136,6 +141,8 @@ VorexToolbar::VorexToolbar(QWidget* parent, const QString& connectionFirst, cons
     createButtons();
     createElements();
     createToolbar();
+    if (parent)
+        m_pToolBar->setParent(parent);
 
     m_pToolBar->setFocusPolicy(Qt::TabFocus);
     m_pToolBar->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -179,6 +186,12 @@ VorexToolbar::~VorexToolbar()
         m_pRecordCounter = nullptr;
         delete m_pReplayBar;
         m_pReplayBar = nullptr;
+        // Left to the bar, each control it holds would be taken out of the
+        // host's window first, a walk of that window's whole focus chain.
+        QWidget* const controls[] = {m_pDeviceCombo, m_pDiscSpaceBar, m_pStopButton, m_pRecordCombo,
+                                     m_pReplayCombo, m_pPauseButton, m_pRecordNameEdit};
+        for (QWidget* control : controls)
+            delete control;
         delete m_pToolBar;
     }
     ForgetToolBar();
