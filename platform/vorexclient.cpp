@@ -939,7 +939,12 @@ void ErrorDescriptor::WriteCommandResponse(int classifier, const QString& source
 {
     {
         std::lock_guard<std::mutex> lock(g_errorMutex);
-        responseLog().push_back(CommandResponse{classifier, source, command, text, m_strRootPath});
+        // A host nobody reads the log of would keep every response of its
+        // lifetime: the oldest go first.
+        auto& log = responseLog();
+        if (log.size() >= kResponseLogLimit)
+            log.erase(log.begin(), log.begin() + std::ptrdiff_t(log.size() - kResponseLogLimit + 1));
+        log.push_back(CommandResponse{classifier, source, command, text, m_strRootPath});
     }
     const QStringList names = ClassifierNames();
     const QString name = classifier >= 0 && classifier < names.size() ? names.at(classifier) : QString::number(classifier);

@@ -642,6 +642,8 @@ public:
     static void ResetErrorTable();
 
     // Responses written by every descriptor of the process, oldest first.
+    // The log keeps the latest responses up to this many.
+    static constexpr size_t kResponseLogLimit = 1000;
     static std::vector<CommandResponse> Responses();
     static std::vector<CommandResponse> TakeResponses();
 

@@ -270,6 +270,14 @@ private slots:
         QCOMPARE(responses[0].rootPath, QString("/Vorex"));
         QCOMPARE(responses[1].command, QString("SetStopOnErrorFromServer"));
         QVERIFY(ErrorDescriptor::Responses().empty());
+        // Unread, the log keeps only the latest responses.
+        const int limit = int(ErrorDescriptor::kResponseLogLimit);
+        for (int i = 0; i < limit + 5; ++i)
+            descriptor.WriteCommandResponse(0, "c", QString::number(i), "t");
+        const auto kept = ErrorDescriptor::TakeResponses();
+        QCOMPARE(int(kept.size()), limit);
+        QCOMPARE(kept.front().command, QString::number(5));
+        QCOMPARE(kept.back().command, QString::number(limit + 4));
         QCOMPARE(ErrorDescriptor::ClassifierNames().mid(0, 3), (QStringList{"INFO", "WARNING", "ERROR"}));
 
         for (const QString& key : {QString(), QString("no such key")}) {
