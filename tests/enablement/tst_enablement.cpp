@@ -405,7 +405,8 @@ private slots:
         QTest::addColumn<QString>("road");
         for (const char* road : {"mode change after a lost connection", "flag invalid, then disabled",
                                  "PauseSupported invalid while replaying", "dialog allowed without ReplayFlag",
-                                 "stop of a replay refused", "rebuilt channel deleted again"})
+                                 "stop of a replay refused", "replay refused during a record",
+                                 "rebuilt channel deleted again"})
             QTest::newRow(road) << QString::fromLatin1(road);
     }
 
@@ -466,6 +467,22 @@ private slots:
             // stop is not offered in mode 5.
             QCOMPARE(live.value<values::ValueSelection>("RecordReplayModes")->GetCurrentKey(), long(Stop));
             QVERIFY(!look(live).contains(QLatin1String("stop")));
+        } else if (road == QLatin1String("replay refused during a record")) {
+            reach(live, QStringLiteral("idle"));
+            // A record the manager runs while the mode still says stop; the
+            // rules run there, then a replay request is refused and the
+            // record's mode restored.
+            live.select("AllRecordReplayModes", VOREX_XML::Admin::eRecordReplayAllModes_Record);
+            settle();
+            live.toolbar()->SetFileOpenDialogAllowed(true);
+            live.select("RecordReplayModes", Replay);
+            settle();
+            QCOMPARE(live.value<values::ValueSelection>("RecordReplayModes")->GetCurrentKey(), long(Record));
+            const QString now = look(live);
+            const QStringList usable = now.split(QLatin1Char(' '));
+            QVERIFY2(!usable.contains(QLatin1String("openFile")) && !usable.contains(QLatin1String("replay"))
+                         && usable.contains(QLatin1String("stop")),
+                     qPrintable(now));
         } else {
             reach(live, QStringLiteral("idle"));
             sim.DeleteChannel(0);

@@ -406,6 +406,7 @@ private:
         };
         const long modes = key("RecordReplayModes");
         const long replay = key("ReplayMode");
+        const long allModes = key("AllRecordReplayModes");
         if (enabled("VorexStop") && modes == 5)
             return QStringLiteral("stop enabled in mode 5");
         if (enabled("VorexStop") && !flagOk("RecordFlag") && !flagOk("ReplayFlag"))
@@ -419,6 +420,15 @@ private:
             return QStringLiteral("replay combo enabled while ReplayFlag is disabled");
         if (enabled("VorexOpenFile") && (!m_fileDialogAllowed || !flagOk("ReplayFlag")))
             return QStringLiteral("open-file enabled without a valid, true ReplayFlag and the host's permission");
+        // A replay that runs or is paused, or a record that runs in the
+        // selected record mode, keeps the other activity and the record
+        // selection away.
+        const bool replaying = replay == 2 || replay == 4;
+        const bool recording = (modes == 3 || modes == 4) && (allModes == 1 || allModes == 2);
+        if (enabled("VorexRecordingModesCombo") && replaying)
+            return QStringLiteral("record combo enabled while a replay runs or is paused (ReplayMode %1)").arg(replay);
+        if (enabled("VorexOpenFile") && (replaying || recording))
+            return QStringLiteral("open-file enabled during an activity (modes %1, ReplayMode %2)").arg(modes).arg(replay);
         if (enabled("VorexAddHistoryComment")) {
             auto record = value<values::Value<QString>>("RecordID");
             if (!record || record->Get().isEmpty())

@@ -451,14 +451,9 @@ void VorexToolbar::SetModeReplayStopping()
     SynchronizeToolbar(Admin::eRecordReplayMode_Stop);
 }
 
-// Written as the toolbar, so no mode handling runs for it: the controls
-// whose rules read the modes would keep the look of the activity that ended.
 void VorexToolbar::SetStopped()
 {
-    if (auto modes = m_pModes.Lock()) {
-        modes->SelectIndex(ModeKey(Admin::eRecordReplayMode_Stop), this);
-        InitializeToolbarButtons();
-    }
+    SelectModeAsToolbar(Admin::eRecordReplayMode_Stop);
 }
 
 // ---------------------------------------------------------------------------
@@ -699,10 +694,15 @@ VorexToolbar::DataRate VorexToolbar::GetValidatedDataRateClass()
     return rate;
 }
 
+// Written as the toolbar, so no mode handling runs for it: the controls
+// whose rules read the mode would keep the look of the mode it replaced
+// (stop offered in mode 5, the record selection during a record).
 void VorexToolbar::SelectModeAsToolbar(RecordReplayMode mode)
 {
-    if (auto modes = m_pModes.Lock())
+    if (auto modes = m_pModes.Lock()) {
         modes->SelectIndex(ModeKey(mode), this);
+        InitializeToolbarButtons();
+    }
 }
 
 } // namespace VorexGUI
