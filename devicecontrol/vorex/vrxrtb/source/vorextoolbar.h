@@ -123,8 +123,8 @@ private:
     void ReplayFlagChanged(const bool& value);
     void DataRateClassChanged(const QString& text);
     void ValueStateChanged(const std::weak_ptr<values::Node>& node, const int& state);
-    enum { kRecordFlagPtr, kReplayFlagPtr, kPauseSupportedPtr };
-    void FlagInvalidated(const int& which);
+    enum { kRecordFlagPtr, kReplayFlagPtr, kPauseSupportedPtr, kBindingPtr };
+    void ValueReleased(const int& which);
 
     // Mode state machine.
 public:

@@ -229,12 +229,21 @@ void VorexToolbar::Update(Observable* observable, TChangeCode code)
                     // The flag's pointer lets go of it right after this
                     // notification; the rebinding waits for that.
                     if (state == values::eStateInvalid) {
+                        int released = -1;
                         if (observable == m_pRecordFlag.get())
-                            VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::FlagInvalidated, int(kRecordFlagPtr));
+                            released = kRecordFlagPtr;
                         else if (observable == m_pReplayFlag.get())
-                            VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::FlagInvalidated, int(kReplayFlagPtr));
+                            released = kReplayFlagPtr;
                         else if (observable == m_pPauseSupported.get())
-                            VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::FlagInvalidated, int(kPauseSupportedPtr));
+                            released = kPauseSupportedPtr;
+                        else if (observable == m_pModes.get() || observable == m_pRecordReplayAllModes.get()
+                                 || observable == m_pDataRateClass.get() || observable == m_pAllowedDevices.get()
+                                 || observable == m_pErrorCode.get() || observable == m_pFileSize.get()
+                                 || observable == m_replayModeSelection.get() || observable == m_recordIdValue.get()
+                                 || observable == m_deviceIdValue.get())
+                            released = kBindingPtr;
+                        if (released >= 0)
+                            VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::ValueReleased, released);
                     }
                     if (state == values::eStateNormal || state == values::eStateDisabled) {
                         if (!inGuiThread)
@@ -296,16 +305,33 @@ void VorexToolbar::ValueStateChanged(const std::weak_ptr<values::Node>& node, co
         StateDisabled(value);
 }
 
-// An invalid flag released its pointer, and while the channel stays bound
-// nothing would bind it again: its later states and contents would go unseen
-// and the controls would keep following what it said before. It counts as
-// not valid and is watched again at once, so that its return to the normal
-// state gives the controls back. Unlike the first binding, the toolbar's own
-// permission is not written into it: the manager is the one reporting it.
-void VorexToolbar::FlagInvalidated(const int& which)
+// A value that turns invalid releases its pointer, and while the channel
+// stays bound nothing would bind it again: its later states and contents
+// would go unseen and the controls would keep following what it said before.
+void VorexToolbar::ValueReleased(const int& which)
 {
+    // Posted from a notification that may still be running on another
+    // thread; the pointer lets go of its value only at the end of that round,
+    // and the tree's lock is held for the whole round: taking it once here
+    // waits for it.
+    values::Tree::Instance()->FindNode(m_strModesPath);
     if (!m_bToolbarObserversAdded)
+        return; // the binding is still being retried and binds it again
+
+    if (which == kBindingPtr) {
+        // Part of what makes the channel usable: the toolbar counts as not
+        // bound until the value is normal again. Binding again attaches it at
+        // once, so that its return (StateNormal) completes the binding.
+        m_bToolbarObserversAdded = false;
+        m_bObserversAdded = false;
+        UpdateToolbar();
+        if (!m_bToolbarObserversAdded)
+            InitializeToolbarButtons();
         return;
+    }
+    // The flags count as not valid until they are normal again; they are
+    // watched again at once. Unlike the first binding, the toolbar's own
+    // permission is not written into them: the manager is the one reporting.
     if (which == kPauseSupportedPtr) {
         if (!m_pPauseSupported.IsAttached())
             m_pPauseSupported.Set(m_strPauseSupportedPath);
