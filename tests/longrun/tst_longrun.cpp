@@ -5,8 +5,9 @@
 // operator's clicks on the real widgets, the manager's value changes
 // (including keys no enumeration has and the states invalid and disabled),
 // connection loss and return, deletion and re-creation of the channel,
-// channel errors, user-rights events, failing manager commands, host
-// switches and value writes from worker threads. After every settled step the
+// channel errors declared by the host, the manager's error codes,
+// user-rights events, failing manager commands, host switches and value
+// writes from worker threads. After every settled step the
 // look must follow the enablement rules for the values as they are now. At
 // the end the toolbar is deleted and no channel value may be left with more
 // observers than it had before the toolbar came.
@@ -214,8 +215,40 @@ private:
 
     void step()
     {
-        const int kind = pick(100);
         auto& sim = *m_sim;
+        const int special = pick(100);
+        if (special < 3) {
+            // The host declares the channel unusable, or usable again.
+            static const int codes[] = {0, 0, 0, 0, 1, 2, 3, -1, 7};
+            const int code = codes[pick(9)];
+            note(QStringLiteral("channel error %1").arg(code));
+            m_toolbar->SetChannelError(code);
+            return;
+        }
+        if (special < 8) {
+            // Left alone, the random states drift into a channel that stays
+            // invalid or unreachable, where every rule holds trivially: the
+            // manager serves it properly again now and then.
+            note(QStringLiteral("manager restores the channel, the host allows it again"));
+            m_toolbar->SetChannelError(0);
+            m_hostEnabled = m_fileDialogAllowed = true;
+            m_toolbar->EnableVorexToolbar(true);
+            m_toolbar->SetFileOpenDialogAllowed(true);
+            for (auto flag : {VorexSim::RecorderManagerSimulator::RecordFlag,
+                              VorexSim::RecorderManagerSimulator::ReplayFlag,
+                              VorexSim::RecorderManagerSimulator::PauseSupported})
+                sim.SetFlag(0, flag, true);
+            if (!sim.ChannelExists(0))
+                sim.RecreateChannel(0);
+            sim.SetConnected(true);
+            for (const char* name : {"RecordReplayModes", "AllRecordReplayModes", "ReplayMode", "RecordFlag",
+                                     "ReplayFlag", "PauseSupported", "ErrorCode", "RecordID", "DeviceID"})
+                if (auto v = value<values::ValueBase>(name))
+                    if (v->GetState() != values::eStateNormal)
+                        v->SetState(values::eStateNormal, nullptr);
+            return;
+        }
+        const int kind = pick(100);
         if (kind < 14) {
             static const char* const buttons[] = {"VorexStop", "VorexPause", "VorexReplayModesCombo",
                                                   "VorexRecordingModesCombo"};
