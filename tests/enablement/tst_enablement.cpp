@@ -406,7 +406,7 @@ private slots:
         for (const char* road : {"mode change after a lost connection", "flag invalid, then disabled",
                                  "PauseSupported invalid while replaying", "dialog allowed without ReplayFlag",
                                  "stop of a replay refused", "replay refused during a record",
-                                 "rebuilt channel deleted again"})
+                                 "ReplayMode invalid, then a replay", "rebuilt channel deleted again"})
             QTest::newRow(road) << QString::fromLatin1(road);
     }
 
@@ -467,6 +467,21 @@ private slots:
             // stop is not offered in mode 5.
             QCOMPARE(live.value<values::ValueSelection>("RecordReplayModes")->GetCurrentKey(), long(Stop));
             QVERIFY(!look(live).contains(QLatin1String("stop")));
+        } else if (road == QLatin1String("ReplayMode invalid, then a replay")) {
+            reach(live, QStringLiteral("idle"));
+            auto replayMode = live.value<values::ValueSelection>("ReplayMode");
+            replayMode->SetState(values::eStateInvalid, nullptr);
+            settle();
+            // Unknown whether a replay runs: nothing to offer meanwhile.
+            QCOMPARE(look(live), QStringLiteral("replayBar"));
+            replayMode->SetState(values::eStateNormal, nullptr);
+            settle();
+            QCOMPARE(look(live), idle);
+            // Followed again: a replay started elsewhere shows as such.
+            QVERIFY(sim.TriggerExternalReplay(0, false));
+            QTRY_COMPARE(sim.ReplayMode(0), long(VOREX_XML::Admin::eReplayMode_Running));
+            settle();
+            QCOMPARE(look(live), vrxtest::replayLook());
         } else if (road == QLatin1String("replay refused during a record")) {
             reach(live, QStringLiteral("idle"));
             // A record the manager runs while the mode still says stop; the
