@@ -496,6 +496,9 @@ void VorexToolbar::sl_connectionDisconnected(const QString& name)
     m_bConnected = false;
     SetStopped();
     DisableToolbar();
+    // The rules run again without the connection (SetStopped does so only
+    // while the modes are bound): a later mode change that enables the bar
+    // must not give back controls for a channel nobody serves.
     InitializeToolbarButtons();
 }
 

@@ -226,8 +226,8 @@ void VorexToolbar::Update(Observable* observable, TChangeCode code)
             try {
                 if (auto* value = dynamic_cast<values::ValueBase*>(observable)) {
                     const int state = value->GetState();
-                    // The flag's pointer lets go of it right after this
-                    // notification; the rebinding waits for that.
+                    // The pointer lets go of the value right after this
+                    // notification; ValueReleased binds it again.
                     if (state == values::eStateInvalid) {
                         int released = -1;
                         if (observable == m_pRecordFlag.get())
