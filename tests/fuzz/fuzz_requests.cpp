@@ -326,12 +326,4 @@ const std::vector<vrxfuzz::Decoder>& table()
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
-    return vrxfuzz::run(table(), data, size);
-}
-
-int vrxfuzzWriteSeeds(const std::string& dir)
-{
-    return vrxfuzz::writeSeeds(table(), dir);
-}
+VRXFUZZ_ENTRY_POINTS(table)

@@ -115,3 +115,15 @@ void decode(cdrStream& in, const Context& ctx)
 } // namespace vrxfuzz
 
 #define VRXFUZZ_DECODER(T, seedFn) vrxfuzz::Decoder{#T, &vrxfuzz::decode<T>, seedFn}
+
+// The two entry points of a target, both serving its decoder table: the one
+// libFuzzer (or the corpus replay) calls, and the seed writer.
+#define VRXFUZZ_ENTRY_POINTS(tableFunction)                                                   \
+    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)       \
+    {                                                                                         \
+        return vrxfuzz::run(tableFunction(), data, size);                                     \
+    }                                                                                         \
+    int vrxfuzzWriteSeeds(const std::string& dir)                                             \
+    {                                                                                         \
+        return vrxfuzz::writeSeeds(tableFunction(), dir);                                     \
+    }
