@@ -19,7 +19,11 @@ class PluginHost
 public:
     bool load()
     {
-        const QByteArray dir = qgetenv("VRX_PLUGIN_DIR");
+        QByteArray dir = qgetenv("VRX_PLUGIN_DIR");
+#ifdef VRX_DEFAULT_PLUGIN_DIR
+        if (dir.isEmpty())
+            dir = VRX_DEFAULT_PLUGIN_DIR;
+#endif
         if (dir.isEmpty()) {
             m_error = QStringLiteral("VRX_PLUGIN_DIR is not set");
             return false;
