@@ -579,5 +579,13 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLongRun)
+int main(int argc, char** argv)
+{
+    // A seed replayed by hand from a shell without a display still runs.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    TestLongRun test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_longrun.moc"
