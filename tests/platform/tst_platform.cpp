@@ -1,0 +1,369 @@
+// The host's value tree, its main-thread calls, traces, messages and clock.
+#include "startup.h"
+#include "testsupport.h"
+#include "vcwidgets.h"
+#include "vorexclient.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+using namespace values;
+using namespace ThreadingHelper;
+using vrxtest::RecordingObserver;
+
+namespace {
+std::atomic<int> g_calls{0};
+
+// A main-thread call as the plug-in builds one: its destructor completes it
+// before the argument goes, with no call if nothing ran it.
+struct Target
+{
+    ~Target() { ThreadSwitchingAdministration::NotifyObjectDestroyed(this); }
+    QStringList texts;
+    std::vector<QThread*> threads;
+};
+class CallEvent : public RunInMainThreadEvent_Impl
+{
+public:
+    CallEvent(ThreadSwitchingHandler* h, Target* t, const QString& text) : RunInMainThreadEvent_Impl(h), m_target(t), m_text(text)
+    {
+        registerAtObject(t);
+    }
+    ~CallEvent() override { processEvent(false); }
+    void execute() override
+    {
+        ++g_calls;
+        m_target->texts << m_text;
+        m_target->threads.push_back(QThread::currentThread());
+    }
+
+private:
+    Target* m_target;
+    QString m_text;
+};
+void post(Target* target, const QString& text)
+{
+    auto handler = ThreadSwitchingAdministration::CreateThreadSwitchingHandler(true, false, __FILE__, __LINE__);
+    handler->RunInMainThread_Impl(new CallEvent(handler.get(), target, text));
+}
+} // namespace
+
+class TestPlatform : public QObject
+{
+    Q_OBJECT
+
+    QString m_base;
+    int m_case = 0;
+    template <typename V, typename... A>
+    std::shared_ptr<V> make(const QString& key, A... initial)
+    {
+        return Tree::Instance()->CreateValue<V>(m_base + key, initial...);
+    }
+
+private slots:
+    // A fresh subtree per test: the tree is process-wide.
+    void init() { m_base = QStringLiteral("/test%1").arg(++m_case); }
+    void cleanup()
+    {
+        Tree::Instance()->Release(m_base);
+        QTRY_COMPARE_WITH_TIMEOUT(ThreadSwitchingAdministration::LiveEventCount(), 0, 1000);
+    }
+
+    void writerIsNotNotifiedNullWriterNotifiesAll()
+    {
+        auto value = make<Value<int>>("/v", 1);
+        vrxtest::ScopedObserver a(value), b(value);
+        value->Set(2, &a);
+        value->Set(3, nullptr);
+        value->Set(3, nullptr); // the same value again is announced again
+        value->SetState(eStateDisabled, &b);
+        QCOMPARE(a.count(VC_VALUECHANGED), 2);
+        QCOMPARE(b.count(VC_VALUECHANGED), 3);
+        QCOMPARE(a.count(VC_STATECHANGED), 1);
+        QCOMPARE(b.count(VC_STATECHANGED), 0);
+
+        // Attached twice: told once, attached until detached twice.
+        value->AddObserver(&a);
+        value->Set(4, nullptr);
+        QCOMPARE(a.count(VC_VALUECHANGED), 3);
+        value->RemoveObserver(&a);
+        QVERIFY(value->HasObserver(&a));
+    }
+
+    void selectionKeys()
+    {
+        auto sel = make<ValueSelection>("/sel", 5L);
+        QVERIFY(sel->SelectIndex(42, nullptr)); // no items: any key
+        sel->AddItem(SelItemDesc("zero", 0.0, 0));
+        sel->AddItem(SelItemDesc("one", 1.0, 1));
+        QVERIFY(!VTHelper::Instance().SafeSetValue(sel.get(), 7, nullptr));
+        QCOMPARE(sel->GetCurrentKey(), 42L);
+        QVERIFY(VTHelper::Instance().SafeSetValue(sel.get(), 1, nullptr));
+        QCOMPARE(sel->GetCurrentText(), QStringLiteral("one"));
+        QVERIFY(!VTHelper::Instance().SafeSetValue(nullptr, 0, nullptr));
+    }
+
+    void attachByPathChecksPresenceAndType()
+    {
+        make<Value<int>>("/i", 7);
+        RecordingObserver owner;
+        ValueObservingPtr<Value<int>> ok(&owner);
+        QVERIFY(ok.Set(m_base + "/i"));
+        QCOMPARE(ok->Get(), 7);
+        ValueObservingPtr<Value<QString>> wrongType(&owner);
+        QVERIFY(!wrongType.Set(m_base + "/i"));
+        QVERIFY(!wrongType.Set(m_base + "/nothing"));
+        QVERIFY(!wrongType);
+
+        make<ValueNumeric<int64>>("/n", Q_INT64_C(1) << 40);
+        ValuePtr<IValueNumeric> numeric(m_base + "/n");
+        QCOMPARE(numeric->GetNumeric(), double(Q_INT64_C(1) << 40));
+        numeric->SetNumeric(1e30, nullptr); // saturates, no undefined conversion
+        QCOMPARE(numeric->GetNumeric(), double(std::numeric_limits<qint64>::max()));
+        numeric->SetNumeric(-1e30, nullptr);
+        QCOMPARE(numeric->GetNumeric(), double(std::numeric_limits<qint64>::min()));
+
+        // Rebinding moves the owner to the new value.
+        auto j = make<Value<int>>("/j", 8);
+        auto first = ok.Lock();
+        QVERIFY(ok.Set(m_base + "/j"));
+        QVERIFY(!first->HasObserver(&owner));
+        QVERIFY(j->HasObserver(&owner));
+        ok.Reset();
+        QCOMPARE(j->ObserverCount(), 0);
+    }
+
+    void invalidStateDetachesAfterOwnerSawIt()
+    {
+        auto value = make<Value<QString>>("/s", QStringLiteral("x"));
+        RecordingObserver owner;
+        ValueObservingPtr<Value<QString>> ptr(&owner, m_base + "/s");
+        QStringList heldWhenTold;
+        owner.m_onUpdate = [&](Observable* o, TChangeCode) { heldWhenTold << QString::number(o == ptr.get()); };
+        value->SetState(eStateDisabled, nullptr);
+        QVERIFY(ptr); // disabled keeps the binding
+        value->SetState(eStateInvalid, nullptr);
+        QCOMPARE(heldWhenTold, (QStringList{"1", "1"}));
+        QVERIFY(!ptr);
+        QCOMPARE(value->ObserverCount(), 0);
+        value->SetState(eStateNormal, nullptr); // attachable again once valid
+        QVERIFY(ptr.Set(m_base + "/s"));
+    }
+
+    void releaseNotifiesDeletingAndNullsPointers()
+    {
+        auto channel = Tree::Instance()->CreateOrGetNode(m_base + "//channel/");
+        QCOMPARE(channel->GetPathName(), m_base + "/channel");
+        RecordingObserver nodeObserver, valueOwner;
+        NodeObservingPtr nodePtr(&nodeObserver);
+        QVERIFY(nodePtr.CreateOrGetNode(m_base + "/channel"));
+        QCOMPARE(nodePtr.GetName(), QStringLiteral("channel"));
+        make<Value<int>>("/channel/a", 1)->Set(2, nullptr); // a new child is announced, its change is not
+        QCOMPARE(nodeObserver.count(VC_VALUECHANGED), 1);
+        QVERIFY(!Tree::Instance()->CreateOrGetNode(m_base + "/channel/a/child"));
+        QVERIFY(!make<Value<int>>("/channel/a/child", 1));
+
+        ValueObservingPtr<Value<int>> valuePtr(&valueOwner, m_base + "/channel/a");
+        QVERIFY(Tree::Instance()->Release(m_base + "/channel"));
+        QCOMPARE(valueOwner.count(VC_DELETING), 1);
+        QCOMPARE(nodeObserver.count(VC_DELETING), 1);
+        QVERIFY(!valuePtr);
+        QVERIFY(!nodePtr);
+        QVERIFY(!channel->IsAlive());
+        QVERIFY(!Tree::Instance()->Find(m_base + "/channel/a"));
+        QVERIFY(!Tree::Instance()->Release(m_base + "/channel"));
+        QVERIFY(!Tree::Instance()->Release(QStringLiteral("/")));
+
+        // Created again under the same path, then retyped: the old one is deleted.
+        make<Value<int>>("/channel/a", 3);
+        QVERIFY(valuePtr.Set(m_base + "/channel/a"));
+        QCOMPARE(valuePtr->Get(), 3);
+        make<Value<QString>>("/channel/a", QStringLiteral("text"));
+        QVERIFY(!valuePtr);
+        QCOMPARE(valueOwner.count(VC_DELETING), 2);
+    }
+
+    void observersDetachAndWriteInsideUpdate()
+    {
+        auto a = make<Value<int>>("/a", 0);
+        auto b = make<Value<int>>("/b", 0);
+        vrxtest::ScopedObserver onB(b), first(a), second(a), third(a);
+        first.m_onUpdate = [&](Observable*, TChangeCode) { // detaches itself and second, writes b
+            a->RemoveObserver(&first);
+            a->RemoveObserver(&second);
+            b->Set(1, nullptr);
+        };
+        a->Set(1, nullptr);
+        QCOMPARE(first.count(VC_VALUECHANGED), 1);
+        QCOMPARE(second.count(VC_VALUECHANGED), 0); // detached before its turn
+        QCOMPARE(third.count(VC_VALUECHANGED), 1);
+        QCOMPARE(onB.count(VC_VALUECHANGED), 1);
+
+        // Releasing the observed value from inside its own notification.
+        auto c = make<Value<int>>("/c", 0);
+        RecordingObserver releaser;
+        ValueObservingPtr<Value<int>> ptr(&releaser, m_base + "/c");
+        releaser.m_onUpdate = [&](Observable*, TChangeCode code) {
+            if (code == VC_VALUECHANGED)
+                Tree::Instance()->Release(m_base + "/c");
+        };
+        c.reset();
+        ptr->Set(5, nullptr);
+        QVERIFY(!ptr);
+    }
+
+    void workerThreadChangeNotifiesOnThatThreadAndNeverAfterDetach()
+    {
+        auto value = make<Value<int>>("/race", 0);
+        {
+            vrxtest::ScopedObserver o(value);
+            std::thread([&] { value->Set(9, nullptr); }).join();
+            QCOMPARE(int(o.seen().size()), 1);
+            QVERIFY(o.seen()[0].thread != QThread::currentThread());
+        }
+        std::atomic<bool> stop{false}, detached{false};
+        std::atomic<int> late{0};
+        RecordingObserver probe;
+        probe.m_onUpdate = [&](Observable*, TChangeCode) { late += detached.load() ? 1 : 0; };
+        std::thread writer([&] {
+            for (int i = 0; !stop.load(); ++i)
+                value->Set(i, nullptr);
+        });
+        for (int round = 0; round < 200; ++round) {
+            detached = false;
+            value->AddObserver(&probe);
+            std::this_thread::yield();
+            value->RemoveObserver(&probe);
+            detached = true;
+            std::this_thread::yield();
+        }
+        stop = true;
+        writer.join();
+        QCOMPARE(late.load(), 0);
+    }
+
+    // Mostly for the thread sanitizer: writers, structural changes and
+    // observing pointers attached and nulled from several threads.
+    void stressWritersAndAttachingObservers()
+    {
+        const int n = 8;
+        auto path = [this](int i) { return m_base + QStringLiteral("/s%1").arg(i % 8); };
+        for (int i = 0; i < n; ++i)
+            make<Value<int>>(QStringLiteral("/s%1").arg(i), 0);
+        std::vector<std::thread> threads;
+        for (int w = 0; w < 3; ++w)
+            threads.emplace_back([&, w] {
+                for (int i = 0; i < 20000; ++i) {
+                    if (auto v = Tree::Instance()->FindValueAs<Value<int>>(path(i + w)))
+                        v->Set(i, nullptr);
+                    if (i % 997 == 0)
+                        Tree::Instance()->CreateValue<Value<int>>(path(w), 0);
+                }
+            });
+        for (int a = 0; a < 2; ++a)
+            threads.emplace_back([&, a] {
+                RecordingObserver counter;
+                for (int i = 0; i < 3000; ++i) {
+                    ValueObservingPtr<Value<int>> ptr(&counter, path(i + a));
+                    if (auto v = ptr.Lock())
+                        v->Get();
+                }
+            });
+        for (auto& t : threads)
+            t.join();
+        for (int i = 0; i < n; ++i)
+            QCOMPARE(Tree::Instance()->Find(path(i))->ObserverCount(), 0);
+    }
+
+    void helpersWriteByPathAndType()
+    {
+        auto i = make<Value<int>>("/i", 1);
+        VTHelper::Instance().SetValueInternal<int>(m_base + "/i", 5, nullptr);
+        VTHelper::Instance().SetValueInternal<bool>(m_base + "/i", true, nullptr); // other type: ignored
+        QCOMPARE(i->Get(), 5);
+        const QString p1 = GuiCentral::Instance().CreateUniqueValueSelection();
+        QVERIFY(p1 != GuiCentral::Instance().CreateUniqueValueSelection());
+        QVERIFY(Tree::Instance()->FindValueAs<ValueSelection>(p1));
+        VtClient client(QStringLiteral("c"));
+        client.AddValue(i.get(), 0);
+        client.AddValue(i.get(), 0);
+        client.AddValue(nullptr, 0);
+        QCOMPARE(client.RegisteredPaths(), QStringList{m_base + "/i"});
+    }
+
+    void mainThreadCallsRunOnceInTheGuiThread()
+    {
+        Target target;
+        std::vector<std::thread> workers;
+        for (int w = 0; w < 4; ++w)
+            workers.emplace_back([&, w] {
+                for (int i = 0; i < 250; ++i)
+                    post(&target, QString::number(w * 1000 + i));
+            });
+        for (auto& w : workers)
+            w.join();
+        QTRY_COMPARE_WITH_TIMEOUT(target.texts.size(), 1000, 2000);
+        QCOMPARE(QSet<QString>(target.texts.begin(), target.texts.end()).size(), 1000);
+        QCOMPARE(int(std::count(target.threads.begin(), target.threads.end(), QThread::currentThread())), 1000);
+    }
+
+    void targetDestroyedFirstMakesNoCallAndFreesTheEvent()
+    {
+        auto* target = new Target;
+        const int callsBefore = g_calls;
+        std::thread([&] {
+            for (int i = 0; i < 10; ++i)
+                post(target, QString::number(i));
+        }).join();
+        QCOMPARE(ThreadSwitchingAdministration::LiveEventCount(), 10);
+        QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(target), 10);
+        delete target;
+        QCoreApplication::processEvents();
+        QCOMPARE(g_calls.load(), callsBefore);
+        QCOMPARE(ThreadSwitchingAdministration::LiveEventCount(), 0);
+    }
+
+    void tracesMessagesAndClock()
+    {
+        vrxtest::TraceCapture capture(ErrorHandler::TraceFlow);
+        QVERIFY(ErrorHandler::Instance()->IsTraceOn(ErrorHandler::TraceFlow));
+        QVERIFY(!ErrorHandler::Instance()->IsTraceOn(ErrorHandler::TraceWarnings));
+        _Q_Trace(QStringLiteral("+ A::b"), QStringLiteral("dir/file"), 12);
+        QCOMPARE(int(capture.records().size()), 1);
+        QCOMPARE(capture.records()[0].file, QStringLiteral("dir/file"));
+        QCOMPARE(capture.records()[0].line, static_cast<unsigned short>(12));
+
+        ErrorHandler::Instance()->TakeMessages();
+        QStringList routed;
+        ErrorHandler::Instance()->SetMessageSink([&](const MessageRecord& m) { routed << m.text; });
+        for (int i = 0; i < 1001; ++i) // unread, only the latest thousand are kept
+            ErrorHandler::Instance()->Message(QString::number(i), true, -1, true);
+        ErrorHandler::Instance()->SetMessageSink(nullptr);
+        QCOMPARE(routed.size(), 1001);
+        const auto taken = ErrorHandler::Instance()->TakeMessages();
+        QCOMPARE(int(taken.size()), 1000);
+        QCOMPARE(taken[0].text, QStringLiteral("1"));
+        QVERIFY(ErrorHandler::Instance()->TakeMessages().empty());
+
+        const qint64 before = HaldaOS::Get();
+        HaldaOS::SetClock([] { return qint64(42); });
+        QCOMPARE(HaldaOS::Get(), qint64(42));
+        HaldaOS::SetClock(nullptr);
+        QVERIFY(HaldaOS::Get() >= before);
+
+        // Registrations are counted; one too many is ignored.
+        auto* tc = TranslationCenter::Instance();
+        tc->RegisterTranslation(QStringLiteral("Vorex"));
+        tc->RegisterTranslation(QStringLiteral("Vorex"));
+        tc->UnregisterTranslation(QStringLiteral("Vorex"));
+        QCOMPARE(tc->RegistrationCount(QStringLiteral("Vorex")), 1);
+        tc->UnregisterTranslation(QStringLiteral("Vorex"));
+        tc->UnregisterTranslation(QStringLiteral("Vorex"));
+        QCOMPARE(tc->RegistrationCount(QStringLiteral("Vorex")), 0);
+    }
+};
+
+QTEST_MAIN(TestPlatform)
+#include "tst_platform.moc"
