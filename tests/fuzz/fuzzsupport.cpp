@@ -4,8 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
+#include <string>
 
 namespace vrxfuzz {
 
@@ -18,19 +21,30 @@ void fail(const char* decoder, const char* what)
     std::abort();
 }
 
+void setCodeSets(cdrStream& s, bool utf8)
+{
+    const GIOP::Version giop12 = {1, 2};
+    s.TCS_C(omni::omniCodeSet::getTCS_C(utf8 ? omni::omniCodeSet::ID_UTF_8 : omni::omniCodeSet::ID_8859_1, giop12));
+    s.TCS_W(omni::omniCodeSet::getTCS_W(omni::omniCodeSet::ID_UTF_16, giop12));
+}
+
 namespace {
 
-// The native code sets every stream converts to and from are chosen by
-// ORB_init, as in any process that talks the protocol. The ORB stays up for
-// the process's lifetime; it opens no endpoint unless a POA is activated.
+// Inputs above this size are ignored, as a server refuses a GIOP message
+// above its giopMaxMsgSize before unmarshalling any of it. The bound keeps
+// the allocation a sequence header can cause small: omniORB checks an
+// announced sequence length only against the bytes left (one per element),
+// so a length costs up to sizeof(element) bytes of memory per input byte.
+constexpr std::size_t kMaxInput = 64 * 1024;
+
+// ORB_init chooses the native code sets every stream converts to and from.
+// The ORB opens no endpoint (no POA is activated) and lives as long as the
+// process; malformed input is the normal case here, so no error log.
 void initOrb()
 {
     static const bool done = [] {
-        // Malformed input is the normal case here: no error log per input.
         int argc = 3;
-        char name[] = "vrxfuzz";
-        char option[] = "-ORBtraceLevel";
-        char level[] = "0";
+        char name[] = "vrxfuzz", option[] = "-ORBtraceLevel", level[] = "0";
         char* argv[] = {name, option, level, nullptr};
         CORBA::ORB_init(argc, argv);
         return true;
@@ -39,24 +53,13 @@ void initOrb()
 }
 
 } // namespace
+} // namespace vrxfuzz
 
-void setCodeSets(cdrStream& s, bool utf8)
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const GIOP::Version giop12 = {1, 2};
-    s.TCS_C(omni::omniCodeSet::getTCS_C(utf8 ? omni::omniCodeSet::ID_UTF_8 : omni::omniCodeSet::ID_8859_1, giop12));
-    s.TCS_W(omni::omniCodeSet::getTCS_W(omni::omniCodeSet::ID_UTF_16, giop12));
-}
-
-_CORBA_Boolean BoundedInput::checkInputOverrun(_CORBA_ULong itemSize, _CORBA_ULong nItems, omni::alignment_t align)
-{
-    const omni::ptr_arith_t start = omni::align_to(reinterpret_cast<omni::ptr_arith_t>(pd_inb_mkr), align);
-    const omni::ptr_arith_t end = reinterpret_cast<omni::ptr_arith_t>(pd_inb_end);
-    return start <= end && std::uint64_t(itemSize) * nItems <= end - start;
-}
-
-int run(const std::vector<Decoder>& table, const std::uint8_t* data, std::size_t size)
-{
-    if (size < 2 || size > kMaxInput || table.empty())
+    using namespace vrxfuzz;
+    const std::vector<Decoder>& table = targetTable();
+    if (size < 2 || size > kMaxInput)
         return 0;
     initOrb();
     const Decoder& decoder = table[data[0] % table.size()];
@@ -64,7 +67,6 @@ int run(const std::vector<Decoder>& table, const std::uint8_t* data, std::size_t
     Context ctx;
     ctx.little = (data[1] & 1) != 0;
     ctx.utf8 = (data[1] & 2) != 0;
-
     // An exactly sized copy: the stream aligns by address, so the body must
     // start on an 8-byte boundary (new[] gives at least that), and any read
     // past the body's end is then a reported heap overflow.
@@ -82,35 +84,61 @@ int run(const std::vector<Decoder>& table, const std::uint8_t* data, std::size_t
     } catch (const CORBA::UserException&) {
         // Only the request targets let these through (a servant's answer).
     }
-    // Anything else propagates and ends the run as an uncaught exception.
-    return 0;
+    return 0; // anything else ends the run as an uncaught exception
 }
 
-int writeSeeds(const std::vector<Decoder>& table, const std::string& dir)
+#ifndef VRXFUZZ_LIBFUZZER
+// Without libFuzzer (the g++ builds, sanitizers included):
+//   <target> DIR|FILE...        feeds every input once
+//   <target> --write-seeds DIR  writes one seed per decoder and byte order
+int main(int argc, char** argv)
 {
-    initOrb();
-    int written = 0;
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        for (const bool little : {true, false}) {
-            cdrMemoryStream out(CORBA::ULong(0), true);
-            out.setByteSwapFlag(little);
-            setCodeSets(out, false);
-            if (table[i].seed)
-                table[i].seed(out);
-            std::string name = table[i].name;
-            for (char& c : name)
-                if (c == ':' || c == '<' || c == '>' || c == ' ')
-                    c = '_';
-            const std::string path = dir + "/" + name + (little ? "-le" : "-be");
-            std::ofstream file(path, std::ios::binary);
-            const char header[2] = {static_cast<char>(i), static_cast<char>(little ? 1 : 0)};
-            file.write(header, 2);
-            file.write(static_cast<const char*>(out.bufPtr()), out.bufSize());
-            if (file)
-                ++written;
+    namespace fs = std::filesystem;
+    if (argc == 3 && std::string(argv[1]) == "--write-seeds") {
+        vrxfuzz::initOrb();
+        fs::create_directories(argv[2]);
+        const std::vector<vrxfuzz::Decoder>& table = vrxfuzz::targetTable();
+        int written = 0;
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            for (const bool little : {true, false}) {
+                cdrMemoryStream out(CORBA::ULong(0), true);
+                out.setByteSwapFlag(little);
+                vrxfuzz::setCodeSets(out, false);
+                if (table[i].seed)
+                    table[i].seed(out);
+                std::string name = table[i].name;
+                for (char& c : name)
+                    if (c == ':' || c == '<' || c == '>' || c == ' ')
+                        c = '_';
+                std::ofstream file(fs::path(argv[2]) / (name + (little ? "-le" : "-be")), std::ios::binary);
+                const char header[2] = {static_cast<char>(i), static_cast<char>(little ? 1 : 0)};
+                file.write(header, 2);
+                file.write(static_cast<const char*>(out.bufPtr()), out.bufSize());
+                written += file ? 1 : 0;
+            }
+        }
+        std::printf("%d seeds written\n", written);
+        return 0;
+    }
+    std::vector<fs::path> inputs;
+    for (int i = 1; i < argc; ++i) {
+        if (fs::is_directory(argv[i])) {
+            for (const auto& entry : fs::directory_iterator(argv[i]))
+                if (entry.is_regular_file())
+                    inputs.push_back(entry.path());
+        } else if (fs::is_regular_file(argv[i])) {
+            inputs.push_back(argv[i]);
+        } else {
+            std::fprintf(stderr, "no such input: %s\n", argv[i]);
+            return 2;
         }
     }
-    return written;
+    for (const fs::path& path : inputs) {
+        std::ifstream file(path, std::ios::binary);
+        const std::vector<char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    }
+    std::printf("%zu inputs, no failure\n", inputs.size());
+    return inputs.empty() ? 1 : 0;
 }
-
-} // namespace vrxfuzz
+#endif

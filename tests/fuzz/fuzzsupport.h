@@ -1,6 +1,8 @@
 #pragma once
 
-// Shared frame of the protocol fuzz targets.
+// Shared frame of the protocol fuzz targets. Each target defines
+// vrxfuzz::targetTable(); this frame provides LLVMFuzzerTestOneInput and,
+// without libFuzzer, a main that replays files or writes the seed corpus.
 //
 // An input is two header octets and a CDR body:
 //   octet 0  which decoder of the target's table runs (modulo its size)
@@ -18,17 +20,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <string>
+#include <initializer_list>
 #include <vector>
 
 namespace vrxfuzz {
-
-// Inputs above this size are ignored, as a server refuses a GIOP message
-// above its giopMaxMsgSize before unmarshalling any of it. The bound keeps
-// the allocation a sequence header can cause small: omniORB checks an
-// announced sequence length only against the bytes left (one per element),
-// so a length costs up to sizeof(element) bytes of memory per input byte.
-constexpr std::size_t kMaxInput = 64 * 1024;
 
 struct Context
 {
@@ -36,28 +31,23 @@ struct Context
     bool utf8 = false;
 };
 
-using DecodeFn = void (*)(cdrStream& in, const Context& ctx);
-using SeedFn = void (*)(cdrStream& out);
-
 struct Decoder
 {
     const char* name;
-    DecodeFn decode;
-    SeedFn seed; // null: the seed is an empty body
+    void (*decode)(cdrStream& in, const Context& ctx);
+    void (*seed)(cdrStream& out); // null: the seed is an empty body
 };
+
+// The decoders of this target, in a fixed order: octet 0 of the kept corpus
+// indexes it, so new entries go at the end.
+const std::vector<Decoder>& targetTable();
 
 // Ends the process with a message: the fuzzer keeps the input.
 [[noreturn]] void fail(const char* decoder, const char* what);
+extern const char* g_current; // the decoder running, for messages
 
-// Sets the transmission code sets of a stream as a GIOP 1.2 connection
-// would after code set negotiation.
+// The transmission code sets a GIOP 1.2 connection negotiates.
 void setCodeSets(cdrStream& s, bool utf8);
-
-// Runs one input against a table of decoders.
-int run(const std::vector<Decoder>& table, const std::uint8_t* data, std::size_t size);
-
-// Writes one seed file per decoder, in both byte orders, into dir. Returns the number of files written.
-int writeSeeds(const std::vector<Decoder>& table, const std::string& dir);
 
 // A read-only memory stream whose length check cannot wrap.
 //
@@ -72,15 +62,19 @@ class BoundedInput : public cdrMemoryStream
 public:
     BoundedInput(void* buffer, std::size_t size) : cdrMemoryStream(buffer, size) {}
     _CORBA_Boolean checkInputOverrun(_CORBA_ULong itemSize, _CORBA_ULong nItems,
-                                     omni::alignment_t align = omni::ALIGN_1) override;
+                                     omni::alignment_t align = omni::ALIGN_1) override
+    {
+        const auto start = omni::align_to(reinterpret_cast<omni::ptr_arith_t>(pd_inb_mkr), align);
+        const auto end = reinterpret_cast<omni::ptr_arith_t>(pd_inb_end);
+        return start <= end && std::uint64_t(itemSize) * nItems <= end - start;
+    }
 };
 
-// The decoder of a target currently running (for messages).
-extern const char* g_current;
-
 template <class T>
-void roundTrip(const T& value, const Context& ctx)
+void decode(cdrStream& in, const Context& ctx)
 {
+    T value;
+    value <<= in;
     cdrMemoryStream first(CORBA::ULong(0), true);
     setCodeSets(first, ctx.utf8);
     try {
@@ -99,31 +93,27 @@ void roundTrip(const T& value, const Context& ctx)
     cdrMemoryStream second(CORBA::ULong(0), true);
     setCodeSets(second, ctx.utf8);
     copy >>= second;
-    if (first.bufSize() != second.bufSize()
-        || std::memcmp(first.bufPtr(), second.bufPtr(), first.bufSize()) != 0)
+    if (first.bufSize() != second.bufSize() || std::memcmp(first.bufPtr(), second.bufPtr(), first.bufSize()) != 0)
         fail(g_current, "marshalling is not stable across a round trip");
 }
 
-template <class T>
-void decode(cdrStream& in, const Context& ctx)
+// A sequence of the given elements, for seeds.
+template <class S, class E>
+S seq(std::initializer_list<E> items)
 {
-    T value;
-    value <<= in;
-    roundTrip(value, ctx);
+    S s;
+    s.length(CORBA::ULong(items.size()));
+    CORBA::ULong i = 0;
+    for (const E& item : items)
+        s[i++] = item;
+    return s;
 }
 
 } // namespace vrxfuzz
 
-#define VRXFUZZ_DECODER(T, seedFn) vrxfuzz::Decoder{#T, &vrxfuzz::decode<T>, seedFn}
-
-// The two entry points of a target, both serving its decoder table: the one
-// libFuzzer (or the corpus replay) calls, and the seed writer.
-#define VRXFUZZ_ENTRY_POINTS(tableFunction)                                                   \
-    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)       \
-    {                                                                                         \
-        return vrxfuzz::run(tableFunction(), data, size);                                     \
-    }                                                                                         \
-    int vrxfuzzWriteSeeds(const std::string& dir)                                             \
-    {                                                                                         \
-        return vrxfuzz::writeSeeds(tableFunction(), dir);                                     \
-    }
+// Table entries for type T: seeded with the marshalled value of an
+// expression, or with an empty body.
+#define VRXFUZZ_TYPE(T, ...) \
+    vrxfuzz::Decoder { #T, &vrxfuzz::decode<T>, [](cdrStream& o) { (__VA_ARGS__) >>= o; } }
+#define VRXFUZZ_BARE(T) \
+    vrxfuzz::Decoder { #T, &vrxfuzz::decode<T>, nullptr }
