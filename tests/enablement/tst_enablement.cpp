@@ -1,111 +1,25 @@
-// Which controls of a live toolbar the operator may use: the look of every
-// settled state, the transient states, each input on its own, the channel
-// error and the user rights.
+// Which controls of a live toolbar the operator may use, and how it reports
+// failures: errors the manager writes into ErrorCode, commands it refuses,
+// requests the toolbar refuses itself, and the channel error.
 
-#include "testsupport.h"
 #include "toolbarlook.h"
-#include "umm.h"
 
-#include <QtTest>
-
-#include <functional>
-#include <memory>
-
-using vrxtest::BarStateLog;
-using vrxtest::LiveToolbar;
-using vrxtest::look;
-using vrxtest::settle;
-using vrxtest::without;
-using VorexSim::RecorderManagerSimulator;
+using namespace vrxtest;
+using VorexCommon::ErrorDescriptor;
+using VorexCommon::ToolbarHelper;
 
 namespace {
 
-const QString kHistoryRight = QStringLiteral("VOREX_MANAGEMENT.addHistoryComment");
-const QString kOpenFileRight = QStringLiteral("VOREX_MANAGEMENT.selectOpenFileDlg");
-
-// Mode keys of RecordReplayModes.
-enum Mode : long { Replay = 0, ContinuousReplay = 1, Pause = 2, Record = 3, ContinuousRecord = 4, Stop = 5 };
-
-// Drives a live toolbar along the operator's road into a settled state, with
-// a record selected. "idle", "recording", "continuous recording", "replay",
-// "continuous replay", "paused".
-void reach(LiveToolbar& live, const QString& state)
+// The step that allows again what `step` forbade.
+QString allowing(QString step)
 {
-    QVERIFY(vrxtest::selectSomeRecord(live));
-    QCOMPARE(look(live), vrxtest::idleLook());
-    RecorderManagerSimulator& sim = live.simulator();
-    if (state == QLatin1String("recording") || state == QLatin1String("continuous recording")) {
-        const bool continuous = state.startsWith(QLatin1String("continuous"));
-        live.select("RecordReplayModes", continuous ? ContinuousRecord : Record);
-        QTRY_COMPARE(sim.RecordReplayAllModes(0), continuous ? 2L : 1L);
-    } else if (state == QLatin1String("replay") || state == QLatin1String("continuous replay")
-               || state == QLatin1String("paused")) {
-        live.select("RecordReplayModes", state == QLatin1String("continuous replay") ? ContinuousReplay : Replay);
-        QTRY_COMPARE(sim.ReplayMode(0), long(VOREX_XML::Admin::eReplayMode_Running));
-        if (state == QLatin1String("paused")) {
-            settle();
-            live.select("RecordReplayModes", Pause);
-            QTRY_COMPARE(sim.ReplayMode(0), long(VOREX_XML::Admin::eReplayMode_Paused));
-        }
-    } else {
-        QCOMPARE(state, QStringLiteral("idle"));
-    }
-    settle();
-}
-
-QString expectedLook(const QString& state)
-{
-    if (state.contains(QLatin1String("recording")))
-        return vrxtest::recordingLook();
-    if (state.contains(QLatin1String("replay")) || state == QLatin1String("paused"))
-        return vrxtest::replayLook();
-    return vrxtest::idleLook();
-}
-
-// One input of the enablement rules, switched to "forbid" (on = false) or
-// back to "allow" (on = true), as its real source does it.
-void switchInput(LiveToolbar& live, const QString& input, bool on)
-{
-    RecorderManagerSimulator& sim = live.simulator();
-    if (input == QLatin1String("host switch")) {
-        live.toolbar()->EnableVorexToolbar(on);
-    } else if (input == QLatin1String("host replay switch")) {
-        live.toolbar()->EnableVorexReplay(on);
-    } else if (input == QLatin1String("record dialog allowed")) {
-        live.toolbar()->SetFileOpenDialogAllowed(on);
-    } else if (input == QLatin1String("RecordFlag")) {
-        sim.SetFlag(0, RecorderManagerSimulator::RecordFlag, on);
-    } else if (input == QLatin1String("ReplayFlag")) {
-        sim.SetFlag(0, RecorderManagerSimulator::ReplayFlag, on);
-    } else if (input == QLatin1String("both flags")) {
-        sim.SetFlag(0, RecorderManagerSimulator::RecordFlag, on);
-        sim.SetFlag(0, RecorderManagerSimulator::ReplayFlag, on);
-    } else if (input == QLatin1String("RecordFlag state")) {
-        sim.SetFlagState(0, RecorderManagerSimulator::RecordFlag, on ? 0 : 2);
-    } else if (input == QLatin1String("ReplayFlag state")) {
-        sim.SetFlagState(0, RecorderManagerSimulator::ReplayFlag, on ? 0 : 2);
-    } else if (input == QLatin1String("PauseSupported")) {
-        sim.SetFlag(0, RecorderManagerSimulator::PauseSupported, on);
-    } else if (input == QLatin1String("connection")) {
-        sim.SetConnected(on);
-    } else if (input == QLatin1String("channel error")) {
-        live.toolbar()->SetChannelError(on ? 0 : 3);
-    } else if (input == QLatin1String("history right") || input == QLatin1String("record dialog right")) {
-        RecorderManagerSimulator::SetUserRight(input.startsWith(QLatin1String("history")) ? kHistoryRight
-                                                                                           : kOpenFileRight,
-                                               on ? 1 : 0);
-        RecorderManagerSimulator::SendUserEvent(QStringLiteral("User changed"));
-    } else if (input == QLatin1String("record selected")) {
-        if (on) {
-            QVERIFY(vrxtest::selectSomeRecord(live));
-        } else {
-            auto device = live.value<values::Value<QString>>("DeviceID");
-            sim.SelectRecord(0, device->Get(), QString());
-        }
-    } else {
-        QFAIL(qPrintable(QStringLiteral("unknown input %1").arg(input)));
-    }
-    settle();
+    if (step.endsWith(QLatin1String(" off")))
+        return step.replace(step.size() - 3, 3, QStringLiteral("on"));
+    if (step == QLatin1String("unselect"))
+        return QStringLiteral("select");
+    if (step.endsWith(QLatin1String(" 0")))
+        return step.replace(step.size() - 1, 1, QStringLiteral("1"));
+    return step.replace(step.size() - 1, 1, QStringLiteral("0")); // a flag's state, the channel error
 }
 
 } // namespace
@@ -113,466 +27,451 @@ void switchInput(LiveToolbar& live, const QString& input, bool on)
 class TestEnablement : public QObject
 {
     Q_OBJECT
+    std::unique_ptr<Fixture> f;
 
 private slots:
-    void initTestCase()
-    {
-        vrxtest::failOnQtWarnings();
-        m_answers = std::make_unique<vrxtest::DialogAnswers>();
-    }
+    void initTestCase() { failOnQtWarnings(); }
+    void init() { f = std::make_unique<Fixture>(); }
+    void cleanup() { tearDown(f); }
 
-    void cleanup()
-    {
-        UMM::ActiveUserProxy::instance()->Clear();
-        ErrorHandler::Instance()->TakeMessages();
-        VorexCommon::ErrorDescriptor::TakeResponses();
-    }
-
-    // Each settled state reached through the operator's road shows its look,
-    // and every road to it passed through the disabled bar with the wait
-    // cursor and left it enabled with the plain cursor.
+    // Each settled state reached on the operator's road shows its look, and
+    // the road passed through the disabled bar with the wait cursor.
     void settledLooks_data()
     {
         QTest::addColumn<QString>("state");
-        for (const char* state :
-             {"idle", "recording", "continuous recording", "replay", "continuous replay", "paused"})
+        for (const char* state : {"idle", "recording", "continuous recording", "replay", "continuous replay", "paused"})
             QTest::newRow(state) << QString::fromLatin1(state);
     }
-
     void settledLooks()
     {
         QFETCH(QString, state);
-        LiveToolbar live;
-        BarStateLog log(live.bar());
-        reach(live, state);
-        if (QTest::currentTestFailed())
-            return;
-        QCOMPARE(look(live), expectedLook(state));
-        QCOMPARE(BarStateLog::stateOf(live.bar()), QStringLiteral("on/arrow"));
-        if (state != QLatin1String("idle")) {
-            QVERIFY2(log.entries().contains(QStringLiteral("off/wait")), qPrintable(log.entries().join(", ")));
-            QCOMPARE(log.entries().last(), QStringLiteral("on/arrow"));
-        }
-        QVERIFY(ErrorHandler::Instance()->TakeMessages().empty());
+        BarStateLog log(f->live.bar());
+        run(*f, roadTo(state));
+        QCOMPARE(look(f->live), lookOf(state));
+        QCOMPARE(BarStateLog::stateOf(f->live.bar()), QStringLiteral("on/arrow"));
+        QCOMPARE(log.entries().contains(QStringLiteral("off/wait")), state != QLatin1String("idle"));
+        QCOMPARE(messages(), QStringList());
     }
 
-    // The recorder manager moving a state on: each transient state shows the
-    // disabled bar with the wait cursor, whatever the controls' own states,
-    // and the state that follows gives the bar back.
+    // The manager moving a state on: a transient state disables the bar with
+    // the wait cursor, the state that follows gives it back ("answer": the
+    // manager's reaction).
+    void transientStates_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("states");
+        const QString wait = QStringLiteral("off/wait"), on = QStringLiteral("on/arrow");
+        QTest::newRow("record requested") << QStringList{"set AllRecordReplayModes 0", "answer"} << QStringList{wait, on};
+        QTest::newRow("record stop requested") << QStringList{"record", "answer", "set AllRecordReplayModes 3", "answer"}
+                                               << QStringList{wait, on, wait, on};
+        QTest::newRow("replay modes") << QStringList{"set ReplayMode 1", "set ReplayMode 4", "set ReplayMode 3",
+                                                     "set ReplayMode 2", "set ReplayMode 5", "set ReplayMode 0"}
+                                      << QStringList{wait, on, wait, on, wait, on};
+    }
     void transientStates()
     {
-        LiveToolbar live;
-        QVERIFY(vrxtest::selectSomeRecord(live));
-        QToolBar* bar = live.bar();
-
-        // Record requested (the manager reacts later, from the event loop).
-        live.select("AllRecordReplayModes", VOREX_XML::Admin::eRecordReplayAllModes_Startrecord);
-        QCOMPARE(BarStateLog::stateOf(bar), QStringLiteral("off/wait"));
-        QTRY_COMPARE(live.simulator().RecordReplayAllModes(0), 1L);
-        settle();
-        QCOMPARE(BarStateLog::stateOf(bar), QStringLiteral("on/arrow"));
-
-        live.select("AllRecordReplayModes", VOREX_XML::Admin::eRecordReplayAllModes_Recordreplaystopped);
-        QCOMPARE(BarStateLog::stateOf(bar), QStringLiteral("off/wait"));
-        QTRY_COMPARE(live.simulator().RecordReplayAllModes(0), 4L);
-        settle();
-        QCOMPARE(BarStateLog::stateOf(bar), QStringLiteral("on/arrow"));
-        QCOMPARE(look(live), vrxtest::idleLook());
-
-        // Replay states as the manager reports them.
-        const struct
-        {
-            VOREX_XML::Admin::ReplayMode mode;
-            const char* expected;
-        } replayRoad[] = {
-            {VOREX_XML::Admin::eReplayMode_Starting, "off/wait"},
-            {VOREX_XML::Admin::eReplayMode_Running, "on/arrow"},
-            {VOREX_XML::Admin::eReplayMode_Pausing, "off/wait"},
-            {VOREX_XML::Admin::eReplayMode_Paused, "on/arrow"},
-            {VOREX_XML::Admin::eReplayMode_Stopping, "off/wait"},
-            {VOREX_XML::Admin::eReplayMode_Stopped, "on/arrow"},
-        };
-        for (const auto& step : replayRoad) {
-            live.select("ReplayMode", step.mode);
-            settle();
-            QVERIFY2(BarStateLog::stateOf(bar) == QLatin1String(step.expected),
-                     qPrintable(QStringLiteral("replay mode %1: %2").arg(step.mode).arg(BarStateLog::stateOf(bar))));
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, states);
+        run(*f, {"select"});
+        QStringList seen;
+        for (const QString& step : steps) {
+            step == QLatin1String("answer") ? settle() : operate(*f, step);
+            runToolbarCalls();
+            seen << BarStateLog::stateOf(f->live.bar());
         }
-        QCOMPARE(look(live), vrxtest::idleLook());
+        QCOMPARE(seen, states);
     }
 
-    // One input at a time, from a settled state: exactly the controls whose
-    // rule names the input go, and come back when the input allows again.
+    // One input at a time from a settled state: exactly the controls whose
+    // rule names the input go, and come back when it allows again.
     void eachInputOnItsOwn_data()
     {
         QTest::addColumn<QString>("state");
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("forbidden"); // the look with the input forbidding
+        QTest::addColumn<QStringList>("forbid");
+        QTest::addColumn<QString>("forbidden");
         QTest::addColumn<bool>("barEnabled");
-
-        const QString idle = vrxtest::idleLook();
-        const QString replay = vrxtest::replayLook();
-        const QString recording = vrxtest::recordingLook();
-        auto row = [](const QString& state, const QString& input, const QString& forbidden, bool barEnabled) {
-            QTest::addRow("%s: %s", qPrintable(state), qPrintable(input)) << state << input << forbidden << barEnabled;
+        QTest::addColumn<QString>("again");
+        const QString idle = idleLook(), replay = replayLook(), recording = recordingLook();
+        auto row = [](const char* state, const char* steps, const QString& look, bool bar = true, QString again = {}) {
+            QTest::addRow("%s: %s", state, steps) << QString::fromLatin1(state) << QString::fromLatin1(steps).split(", ")
+                                                  << look << bar << (again.isNull() ? lookOf(QLatin1String(state)) : again);
         };
-
-        // The host's switch takes the whole bar; the rules run again and leave
-        // only what the state machine governs (the replay bar).
-        row("idle", "host switch", "replayBar", false);
-        row("idle", "host replay switch", without(idle, {"replay", "openFile"}), true);
-        row("idle", "record dialog allowed", without(idle, {"openFile"}), true);
-        row("idle", "record dialog right", without(idle, {"openFile"}), true);
-        row("idle", "history right", without(idle, {"history"}), true);
-        row("idle", "RecordFlag", without(idle, {"record"}), true);
-        row("idle", "ReplayFlag", without(idle, {"replay", "openFile"}), true);
-        row("idle", "RecordFlag state", without(idle, {"record"}), true);
-        row("idle", "ReplayFlag state", without(idle, {"replay", "openFile"}), true);
+        // The host's switch takes the whole bar; only the replay bar is the
+        // state machine's.
+        row("idle", "bar off", "replayBar", false);
+        row("idle", "replaying off", without(idle, {"replay", "openFile"}));
+        row("idle", "dialog off", without(idle, {"openFile"}));
+        row("idle", "selection 0, event User changed", without(idle, {"openFile"}));
+        row("idle", "history 0, event User changed", without(idle, {"history"}));
+        row("idle", "RecordFlag off", without(idle, {"record"}));
+        row("idle", "ReplayFlag off", without(idle, {"replay", "openFile"}));
+        row("idle", "RecordFlag state 2", without(idle, {"record"}));
+        row("idle", "ReplayFlag state 2", without(idle, {"replay", "openFile"}));
         // History needs one of the two activities.
-        row("idle", "both flags", without(idle, {"record", "replay", "openFile", "history"}), true);
-        row("idle", "record selected", without(idle, {"edit", "history"}), true);
-        // A lost connection stops and disables the bar, and the rules run
-        // again without it: a later mode change that enables the bar must
-        // not give back controls for a channel nobody serves.
-        row("idle", "connection", "replayBar", false);
-        row("idle", "channel error", QString(), true);
+        row("idle", "RecordFlag off, ReplayFlag off", without(idle, {"record", "replay", "openFile", "history"}));
+        row("idle", "unselect", without(idle, {"edit", "history"}));
+        // Nothing is usable on a channel nobody serves; the record list, and
+        // with it the current record, goes with the connection.
+        row("idle", "connection off", "replayBar", false, without(idle, {"edit", "history"}));
+        row("idle", "channel error 3", QString());
         // Pause is idle's business only while a replay runs.
-        row("idle", "PauseSupported", idle, true);
-
-        row("replay", "PauseSupported", without(replay, {"pause"}), true);
-        row("replay", "ReplayFlag", without(replay, {"replay"}), true);
-        row("replay", "record selected", without(replay, {"edit", "history"}), true);
-        row("replay", "channel error", QString(), true);
+        row("idle", "PauseSupported off", idle);
+        row("replay", "PauseSupported off", without(replay, {"pause"}));
+        row("replay", "ReplayFlag off", without(replay, {"replay"}));
+        row("replay", "unselect", without(replay, {"edit", "history"}));
+        row("replay", "channel error 3", QString());
         // A paused replay can always be resumed.
-        row("paused", "ReplayFlag", replay, true);
-        row("paused", "ReplayFlag state", without(replay, {"replay"}), true);
-        row("paused", "PauseSupported", without(replay, {"pause"}), true);
-
-        row("recording", "RecordFlag", without(recording, {"record"}), true);
+        row("paused", "ReplayFlag off", replay);
+        row("paused", "ReplayFlag state 2", without(replay, {"replay"}));
+        row("paused", "PauseSupported off", without(replay, {"pause"}));
+        row("recording", "RecordFlag off", without(recording, {"record"}));
         // Stop needs an activity that is allowed with a valid flag.
-        row("recording", "both flags", QString(), true);
-        row("recording", "channel error", QString(), true);
+        row("recording", "RecordFlag off, ReplayFlag off", QString());
+        row("recording", "channel error 3", QString());
     }
-
     void eachInputOnItsOwn()
     {
         QFETCH(QString, state);
-        QFETCH(QString, input);
+        QFETCH(QStringList, forbid);
         QFETCH(QString, forbidden);
         QFETCH(bool, barEnabled);
+        QFETCH(QString, again);
+        run(*f, roadTo(state));
+        run(*f, forbid);
+        QCOMPARE(look(f->live), forbidden);
+        QCOMPARE(f->live.bar()->isEnabled(), barEnabled);
+        QStringList allow;
+        for (const QString& step : forbid)
+            allow << (step.startsWith(QLatin1String("event")) ? step : allowing(step));
+        run(*f, allow);
+        QCOMPARE(look(f->live), again);
+        QVERIFY(f->live.bar()->isEnabled());
+    }
 
-        LiveToolbar live;
-        reach(live, state);
-        if (QTest::currentTestFailed())
-            return;
-        const QString before = look(live);
-        QCOMPARE(before, expectedLook(state));
+    // Inputs the toolbar does not hear of directly, and roads that make the
+    // rules run again: the look follows the values all the same.
+    void roads_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("expected");
+        const QString idle = idleLook();
+        auto row = [](const char* name, const char* steps, const QString& look) {
+            QTest::newRow(name) << QString::fromLatin1(steps).split(", ") << look;
+        };
+        // The manager's last words enable the bar again: nothing may be usable.
+        row("mode change after a lost connection", "select, connection off, set ReplayMode 4, set ReplayMode 0", "replayBar");
+        row("... and the connection back", "select, connection off, set ReplayMode 4, set ReplayMode 0, connection on",
+            without(idle, {"edit", "history"}));
+        row("flag invalid", "select, RecordFlag state 1", without(idle, {"record"}));
+        row("flag disabled while invalid", "select, RecordFlag state 2, RecordFlag on", without(idle, {"record"}));
+        row("flag valid again", "select, RecordFlag state 2, RecordFlag on, RecordFlag state 0", idle);
+        row("PauseSupported invalid while replaying", "select, replay, PauseSupported state 1", without(replayLook(), {"pause"}));
+        row("PauseSupported valid again", "select, replay, PauseSupported state 1, PauseSupported state 0", replayLook());
+        row("dialog allowed without ReplayFlag", "select, ReplayFlag off, dialog on, event User changed",
+            without(idle, {"replay", "openFile"}));
+        // A record the manager runs while the mode still says stop: a replay
+        // request is refused and the record's look kept.
+        row("replay refused during a record", "select, set AllRecordReplayModes 1, dialog on, host replay", recordingLook());
+        // Unknown whether a replay runs: nothing to offer meanwhile.
+        row("ReplayMode invalid", "select, invalid ReplayMode", "replayBar");
+        row("ReplayMode valid again", "select, invalid ReplayMode, valid ReplayMode", idle);
+        row("... then a replay from outside", "select, invalid ReplayMode, valid ReplayMode, external replay", replayLook());
+        // Bound again by the next connection, not by the host.
+        row("rebuilt channel", "select, delete channel, recreate channel, connection off, connection on",
+            without(idle, {"edit", "history"}));
+        row("rebuilt channel deleted again",
+            "select, delete channel, recreate channel, connection off, connection on, delete channel", QString());
+        // The host's refusal of the record selection holds while other inputs
+        // make the rules run again.
+        row("selection refused", "select, dialog off, replaying on, ReplayFlag off, ReplayFlag on, record, stop",
+            without(idle, {"openFile"}));
+        row("selection allowed again", "select, dialog off, record, stop, dialog on", idle);
+        row("new record after a recording", "select, record, stop", idle);
+        row("record removed on the manager", "select, record, stop, remove last record", without(idle, {"edit"}));
+        // Only the three user-management events make the toolbar ask again.
+        for (const char* event : {"User logged on", "User changed", "Login to same account - ignoring"})
+            QTest::addRow("rights withdrawn, %s", event) << QStringList{"select", "rights 0", QStringLiteral("event %1").arg(event)}
+                                                         << without(idle, {"openFile", "history"});
+        for (const char* event : {"User logged off", "user changed", "Password expires soon"})
+            QTest::addRow("rights withdrawn, %s", event) << QStringList{"select", "rights 0", QStringLiteral("event %1").arg(event)}
+                                                         << idle;
+        row("rights withdrawn, empty event", "select, rights 0, event ", idle);
+        row("access level 2", "select, rights 0, event User changed, rights 2, event User changed", idle);
+    }
+    void roads()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, expected);
+        run(*f, steps);
+        QCOMPARE(look(f->live), expected);
+    }
 
-        switchInput(live, input, false);
-        QCOMPARE(look(live), forbidden);
-        QCOMPARE(live.bar()->isEnabled(), barEnabled);
-
-        switchInput(live, input, true);
-        // The record list went with the connection, and with it the
-        // channel's current record: history and edit wait for a new
-        // selection.
-        if (input == QLatin1String("connection"))
-            QCOMPARE(look(live), without(before, {"edit", "history"}));
-        else
-            QCOMPARE(look(live), before);
-        QVERIFY(live.bar()->isEnabled());
+    // A right withdrawn before the toolbar is built holds once the host
+    // binds it.
+    void rightWithdrawnBeforeTheToolbarIsBuilt()
+    {
+        f.reset();
+        RecorderManagerSimulator::SetUserRight(QStringLiteral("VOREX_MANAGEMENT.selectOpenFileDlg"), 0);
+        LiveToolbarOptions unbound;
+        unbound.bind = false;
+        f = std::make_unique<Fixture>(unbound);
+        f->live.toolbar()->SetChannelId_ValuePath(f->live.ChannelPath(0));
+        f->live.toolbar()->EnableVorexToolbar(true);
+        run(*f, {"replaying on", "select"});
+        QCOMPARE(look(f->live), without(idleLook(), {"openFile"}));
     }
 
     // The channel error takes every control but the information button,
-    // also the actions themselves, and survives the host's switch; clearing
-    // it gives the look of the state back.
+    // also the actions, whatever else happens; clearing it gives the state's
+    // look back, and the widgets that no rule governs.
     void channelErrorSetAndCleared_data()
     {
         QTest::addColumn<QString>("state");
-        QTest::newRow("idle") << QStringLiteral("idle");
-        QTest::newRow("recording") << QStringLiteral("recording");
-        QTest::newRow("replay") << QStringLiteral("replay");
+        for (const char* state : {"idle", "recording", "replay"})
+            QTest::newRow(state) << QString::fromLatin1(state);
     }
-
     void channelErrorSetAndCleared()
     {
         QFETCH(QString, state);
-        LiveToolbar live;
-        live.parent()->show();
-        reach(live, state);
-        if (QTest::currentTestFailed())
-            return;
-        QToolBar* bar = live.bar();
-        QAction* error = live.action(QStringLiteral("Error information"));
-        QWidget* errorButton = bar->widgetForAction(error);
-
-        live.toolbar()->SetChannelError(1);
-        QWidget* replayBar = live.widget(QStringLiteral("VorexToolbarReplayBarWidget"));
-        auto checkDeactivated = [&]() {
-            QVERIFY(bar->isEnabled());
-            QVERIFY(error->isVisible());
-            QVERIFY(errorButton->isVisible());
-            QVERIFY(errorButton->isEnabled());
-            for (QWidget* child : bar->findChildren<QWidget*>()) {
-                if (child != errorButton && child != replayBar && !replayBar->isAncestorOf(child))
-                    QVERIFY2(!child->isEnabled(), qPrintable(child->objectName()));
-            }
-            QVERIFY(!replayBar->isEnabled());
-            // Nothing can trigger the actions behind the disabled buttons.
-            for (const char* name : {"VorexOpenFile", "VorexAddHistoryComment", "TBEditRecording"})
-                QVERIFY2(!bar->findChild<QAction*>(QLatin1String(name))->isEnabled(), name);
+        f->live.parent()->show();
+        run(*f, roadTo(state));
+        QToolBar* bar = f->live.bar();
+        QAction* error = f->live.action(QStringLiteral("Error information"));
+        QWidget* button = bar->widgetForAction(error);
+        QWidget* replayBar = f->live.widget(QStringLiteral("VorexToolbarReplayBarWidget"));
+        auto usable = [&]() {
+            QStringList names;
+            for (QWidget* child : bar->findChildren<QWidget*>())
+                if (child->isEnabled() && !replayBar->isAncestorOf(child))
+                    names << (child == button ? QStringLiteral("error") : child->objectName());
+            return QStringLiteral("%1 %2 | %3").arg(bar->isEnabled()).arg(error->isVisible()).arg(names.join(' ') + look(f->live));
         };
-        checkDeactivated();
-        live.toolbar()->EnableVorexToolbar(true);
-        checkDeactivated();
-        // Manager flags changing underneath change nothing either.
-        live.simulator().SetFlag(0, RecorderManagerSimulator::ReplayFlag, true);
-        live.simulator().SetFlag(0, RecorderManagerSimulator::RecordFlag, true);
-        settle();
-        checkDeactivated();
-
-        live.toolbar()->SetChannelError(0);
-        settle();
-        QVERIFY(!error->isVisible());
-        QVERIFY(errorButton->isHidden());
-        QVERIFY(!errorButton->isEnabled());
-        QCOMPARE(look(live), expectedLook(state));
+        for (const char* step : {"channel error 1", "bar on", "ReplayFlag on", "RecordFlag on"}) {
+            run(*f, {step});
+            QCOMPARE(usable(), QStringLiteral("1 1 | error"));
+        }
+        run(*f, {"channel error 0"});
+        QVERIFY(button->isHidden() && !button->isEnabled() && !error->isVisible());
+        QCOMPARE(look(f->live), lookOf(state));
         for (const char* name : {"VorexToolbarDiscSpace", "VorexToolbarRecordCounter", "VorexRecordName"})
-            QVERIFY2(live.widget(QLatin1String(name))->isEnabled(), name);
+            QVERIFY2(f->live.widget(QLatin1String(name))->isEnabled(), name);
+        QCOMPARE(boxText(error), QString());
     }
 
-    // Cleared while the host keeps the bar off, the information button stays
-    // until the bar is enabled again.
-    void channelErrorClearedWhileTheHostSwitchIsOff()
+    // Set and cleared while the host keeps the bar off: the information
+    // button is usable meanwhile and stays until the bar is enabled again.
+    void channelErrorWhileTheHostSwitchIsOff()
     {
-        LiveToolbar live;
-        live.parent()->show();
-        QVERIFY(vrxtest::selectSomeRecord(live));
-        QAction* error = live.action(QStringLiteral("Error information"));
-        vrxtest::TraceCapture traces(ErrorHandler::TraceWarnings);
-
-        // Set while the host keeps the bar off: the information button must
-        // still be usable.
-        live.toolbar()->EnableVorexToolbar(false);
-        QVERIFY(!live.bar()->isEnabled());
-        live.toolbar()->SetChannelError(2);
-        QVERIFY(live.bar()->isEnabled());
-        QVERIFY(live.bar()->widgetForAction(error)->isEnabled());
-        live.toolbar()->SetChannelError(0);
-        QVERIFY(!live.bar()->isEnabled());
-        QVERIFY(error->isVisible());
-
-        live.toolbar()->EnableVorexToolbar(true);
-        settle();
-        QVERIFY(live.bar()->isEnabled());
-        QVERIFY(!error->isVisible());
-        QCOMPARE(look(live), vrxtest::idleLook());
-
-        QVERIFY(traces.contains(QStringLiteral(
-            "VorexToolbar::SetChannelError called with Vorex toolbar is deactivated because the registration at the "
-            "Vorex Manager failed.")));
-        QVERIFY(traces.contains(
-            QStringLiteral("VorexToolbar::SetChannelError called with NO ERROR. Everything honky dory!")));
+        f->live.parent()->show();
+        QAction* error = f->live.action(QStringLiteral("Error information"));
+        TraceCapture traces(ErrorHandler::TraceWarnings);
+        run(*f, {"select", "bar off", "channel error 2"});
+        QVERIFY(f->live.bar()->isEnabled() && f->live.bar()->widgetForAction(error)->isEnabled());
+        run(*f, {"channel error 0"});
+        QVERIFY(!f->live.bar()->isEnabled() && error->isVisible());
+        run(*f, {"bar on"});
+        QVERIFY(f->live.bar()->isEnabled() && !error->isVisible());
+        QCOMPARE(look(f->live), idleLook());
+        QVERIFY(traces.contains(QStringLiteral("VorexToolbar::SetChannelError called with Vorex toolbar is deactivated "
+                                               "because the registration at the Vorex Manager failed.")));
+        QVERIFY(traces.contains(QStringLiteral("VorexToolbar::SetChannelError called with NO ERROR. Everything honky dory!")));
     }
 
-    // A channel that the manager deletes and builds again, bound again by
-    // the host, comes back with the widgets that the deletion switched off.
+    // A channel the manager deletes and builds again, bound again by the
+    // host, comes back with the widgets the deletion switched off.
     void deletedChannelComesBack()
     {
-        LiveToolbar live;
-        QVERIFY(vrxtest::selectSomeRecord(live));
-        live.simulator().DeleteChannel(0);
-        settle();
-        QCOMPARE(look(live), QString());
-        for (const char* name : {"VorexToolbarDiscSpace", "VorexToolbarRecordCounter", "VorexToolbarReplayBarWidget"})
-            QVERIFY2(!live.widget(QLatin1String(name))->isEnabled(), name);
-
-        live.simulator().RecreateChannel(0);
-        settle();
-        QVERIFY(live.toolbar()->SetChannelId_ValuePath(live.ChannelPath(0)));
-        settle();
-        QVERIFY(vrxtest::selectSomeRecord(live));
-        for (const char* name : {"VorexToolbarDiscSpace", "VorexToolbarRecordCounter", "VorexToolbarReplayBarWidget"})
-            QVERIFY2(live.widget(QLatin1String(name))->isEnabled(), name);
-        QCOMPARE(look(live), vrxtest::idleLook());
+        const QStringList widgets{"VorexToolbarDiscSpace", "VorexToolbarRecordCounter", "VorexToolbarReplayBarWidget"};
+        auto enabled = [&]() {
+            QString out = look(f->live);
+            for (const QString& name : widgets)
+                out += f->live.widget(name)->isEnabled() ? " +" : " -";
+            return out;
+        };
+        run(*f, {"select", "delete channel"});
+        QCOMPARE(enabled(), QStringLiteral(" - - -"));
+        run(*f, {"recreate channel"});
+        QVERIFY(f->live.toolbar()->SetChannelId_ValuePath(f->live.ChannelPath(0)));
+        run(*f, {"select"});
+        QCOMPARE(enabled(), idleLook() + " + + +");
     }
 
-    // Inputs that change while the toolbar does not hear of them directly:
-    // the look must follow the values all the same, and come back when they
-    // allow again.
-    void unheardChanges_data()
+    // ------------------------------------------------------------ errors
+
+    // Each class of error during the operator's or the manager's activity:
+    // shown unless the activity came from outside, before the severe classes
+    // stop it.
+    void errorCodeClasses_data()
     {
-        QTest::addColumn<QString>("road");
-        for (const char* road : {"mode change after a lost connection", "flag invalid, then disabled",
-                                 "PauseSupported invalid while replaying", "dialog allowed without ReplayFlag",
-                                 "stop of a replay refused", "replay refused during a record",
-                                 "ReplayMode invalid, then a replay", "rebuilt channel deleted again"})
-            QTest::newRow(road) << QString::fromLatin1(road);
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("message"); // empty: none
+        QTest::addColumn<bool>("stops");
+        const struct { const char* key; const char* text; bool shown; bool stops; } errors[] = {
+            {"VRX_INFO_RECORD_STARTED", "", false, false},
+            {"TEST_INFO_SHOWN", "", false, false},
+            {"VRX_WARN_DISC_ALMOST_FULL", "The recorder device is almost full.", true, false},
+            {"TEST_WARN_SILENT", "", false, false},
+            {"VRX_ERR_DISC_FULL", "The recorder device is full. The activity was stopped.", true, true},
+            {"TEST_ERR_SILENT", "", false, true},
+            {"VRX_FATAL_INTERNAL", "The Vorex Manager reported an internal error.", true, true},
+            {"VRX_NO_SUCH_ERROR", "", false, false},
+        };
+        for (const auto& e : errors)
+            for (const char* start : {"replay", "external replay"})
+                QTest::addRow("%s, %s", e.key, start) << QString::fromLatin1(start) << QString::fromLatin1(e.key)
+                    << QString::fromLatin1(e.shown && start[0] == 'r' ? e.text : "") << e.stops;
+        QTest::newRow("VRX_ERR_DEVICE_FAILURE, record") << QStringLiteral("record") << QStringLiteral("VRX_ERR_DEVICE_FAILURE")
+            << QStringLiteral("The recorder device failed. The activity was stopped.") << true;
     }
-
-    void unheardChanges()
+    void errorCodeClasses()
     {
-        QFETCH(QString, road);
-        LiveToolbar live;
-        RecorderManagerSimulator& sim = live.simulator();
-        const QString idle = vrxtest::idleLook();
-        if (road == QLatin1String("mode change after a lost connection")) {
-            reach(live, QStringLiteral("idle"));
-            sim.SetConnected(false);
-            settle();
-            // The manager's last words enable the bar again; nothing may be
-            // usable on a channel nobody serves.
-            live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Running);
-            live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Stopped);
-            settle();
-            QVERIFY(live.bar()->isEnabled());
-            QCOMPARE(look(live), QStringLiteral("replayBar"));
-            sim.SetConnected(true);
-            settle();
-            QCOMPARE(look(live), without(idle, {"edit", "history"}));
-        } else if (road == QLatin1String("flag invalid, then disabled")) {
-            reach(live, QStringLiteral("idle"));
-            sim.SetFlagState(0, RecorderManagerSimulator::RecordFlag, 1);
-            settle();
-            QCOMPARE(look(live), without(idle, {"record"}));
-            sim.SetFlagState(0, RecorderManagerSimulator::RecordFlag, 2);
-            sim.SetFlag(0, RecorderManagerSimulator::RecordFlag, true);
-            settle();
-            QCOMPARE(look(live), without(idle, {"record"}));
-            sim.SetFlagState(0, RecorderManagerSimulator::RecordFlag, 0);
-            settle();
-            QCOMPARE(look(live), idle);
-        } else if (road == QLatin1String("PauseSupported invalid while replaying")) {
-            reach(live, QStringLiteral("replay"));
-            sim.SetFlagState(0, RecorderManagerSimulator::PauseSupported, 1);
-            settle();
-            QCOMPARE(look(live), without(vrxtest::replayLook(), {"pause"}));
-            sim.SetFlagState(0, RecorderManagerSimulator::PauseSupported, 0);
-            settle();
-            QCOMPARE(look(live), vrxtest::replayLook());
-        } else if (road == QLatin1String("dialog allowed without ReplayFlag")) {
-            reach(live, QStringLiteral("idle"));
-            switchInput(live, QStringLiteral("ReplayFlag"), false);
-            live.toolbar()->SetFileOpenDialogAllowed(true);
-            RecorderManagerSimulator::SendUserEvent(QStringLiteral("User changed"));
-            settle();
-            QCOMPARE(look(live), without(idle, {"replay", "openFile"}));
-        } else if (road == QLatin1String("stop of a replay refused")) {
-            reach(live, QStringLiteral("replay"));
-            sim.FailNextReplayCommand(0, 7);
-            live.select("RecordReplayModes", Stop);
-            settle();
-            QCOMPARE(ErrorHandler::Instance()->TakeMessages().size(), size_t(1));
-            // Back in the stopped state as far as the toolbar is concerned:
-            // stop is not offered in mode 5.
-            QCOMPARE(live.value<values::ValueSelection>("RecordReplayModes")->GetCurrentKey(), long(Stop));
-            QVERIFY(!look(live).contains(QLatin1String("stop")));
-        } else if (road == QLatin1String("ReplayMode invalid, then a replay")) {
-            reach(live, QStringLiteral("idle"));
-            auto replayMode = live.value<values::ValueSelection>("ReplayMode");
-            replayMode->SetState(values::eStateInvalid, nullptr);
-            settle();
-            // Unknown whether a replay runs: nothing to offer meanwhile.
-            QCOMPARE(look(live), QStringLiteral("replayBar"));
-            replayMode->SetState(values::eStateNormal, nullptr);
-            settle();
-            QCOMPARE(look(live), idle);
-            // Followed again: a replay started elsewhere shows as such.
-            QVERIFY(sim.TriggerExternalReplay(0, false));
-            QTRY_COMPARE(sim.ReplayMode(0), long(VOREX_XML::Admin::eReplayMode_Running));
-            settle();
-            QCOMPARE(look(live), vrxtest::replayLook());
-        } else if (road == QLatin1String("replay refused during a record")) {
-            reach(live, QStringLiteral("idle"));
-            // A record the manager runs while the mode still says stop; the
-            // rules run there, then a replay request is refused and the
-            // record's mode restored.
-            live.select("AllRecordReplayModes", VOREX_XML::Admin::eRecordReplayAllModes_Record);
-            settle();
-            live.toolbar()->SetFileOpenDialogAllowed(true);
-            live.select("RecordReplayModes", Replay);
-            settle();
-            QCOMPARE(live.value<values::ValueSelection>("RecordReplayModes")->GetCurrentKey(), long(Record));
-            const QString now = look(live);
-            const QStringList usable = now.split(QLatin1Char(' '));
-            QVERIFY2(!usable.contains(QLatin1String("openFile")) && !usable.contains(QLatin1String("replay"))
-                         && usable.contains(QLatin1String("stop")),
-                     qPrintable(now));
-        } else {
-            reach(live, QStringLiteral("idle"));
-            sim.DeleteChannel(0);
-            sim.RecreateChannel(0);
-            // Bound again by the next connection, not by the host.
-            sim.SetConnected(false);
-            sim.SetConnected(true);
-            settle();
-            QCOMPARE(look(live), without(idle, {"edit", "history"}));
-            sim.DeleteChannel(0);
-            settle();
-            QCOMPARE(look(live), QString());
-            QVERIFY(!live.widget(QStringLiteral("VorexToolbarRecordCounter"))->isEnabled());
-        }
+        QFETCH(QString, start);
+        QFETCH(QString, key);
+        QFETCH(QString, message);
+        QFETCH(bool, stops);
+        ErrorDescriptor::RegisterError(QStringLiteral("TEST_WARN_SILENT"), ErrorDescriptor::WARNING, false, QStringLiteral("silent"));
+        ErrorDescriptor::RegisterError(QStringLiteral("TEST_ERR_SILENT"), ErrorDescriptor::ERROR, false, QStringLiteral("silent"));
+        ErrorDescriptor::RegisterError(QStringLiteral("TEST_INFO_SHOWN"), ErrorDescriptor::INFO, true, QStringLiteral("never shown"));
+        run(*f, {"select", start});
+        QCOMPARE(f->live.value<values::Value<bool>>("TriggeredByCorbaCall")->Get(), start.startsWith(QLatin1String("external")));
+        const QString running = modes(f->live);
+        messages();
+        sentCommands(f->live.backend());
+        TraceCapture traces;
+        QStringList modesWhenShown; // the operator reads the message before the stop
+        ErrorHandler::Instance()->SetMessageSink([&](const MessageRecord&) { modesWhenShown << modes(f->live); });
+
+        run(*f, {"error " + key});
+        QCOMPARE(messages(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(modesWhenShown, message.isEmpty() ? QStringList() : QStringList{running});
+        QCOMPARE(modes(f->live), stops ? QStringLiteral("stop / stopped / stopped") : running);
+        QCOMPARE(sentCommands(f->live.backend()).filter(QStringLiteral("StopReplay")).size(), stops && start != "record" ? 1 : 0);
+        QCOMPARE(look(f->live), stops ? idleLook() : lookOf(start));
+        QCOMPARE(responses(), QStringList());
+        QCOMPARE(traces.contains(QStringLiteral("VorexToolbar::DisplayError : something went gravely wrong, ignoring error")),
+                 key == QLatin1String("VRX_NO_SUCH_ERROR"));
     }
 
-    // The host's refusal of the record selection dialog holds while other
-    // inputs make the rules run again with replay allowed.
-    void refusedRecordDialogStaysRefused()
+    // Without the trigger value the toolbar cannot know that the activity
+    // came from outside, so it tells the operator; without the mode value
+    // a severe error is still shown.
+    void missingValues_data()
     {
-        LiveToolbar live;
-        QVERIFY(vrxtest::selectSomeRecord(live));
-        live.toolbar()->SetFileOpenDialogAllowed(false);
-        const QString refused = without(vrxtest::idleLook(), {"openFile"});
-        QCOMPARE(look(live), refused);
-
-        live.toolbar()->EnableVorexReplay(true);
-        QCOMPARE(look(live), refused);
-        switchInput(live, QStringLiteral("ReplayFlag"), false);
-        switchInput(live, QStringLiteral("ReplayFlag"), true);
-        QCOMPARE(look(live), refused);
-        // A whole recording and back to idle.
-        live.select("RecordReplayModes", Record);
-        QTRY_COMPARE(live.simulator().RecordReplayAllModes(0), 1L);
-        settle();
-        live.select("RecordReplayModes", Stop);
-        QTRY_COMPARE(live.simulator().RecordReplayAllModes(0), 4L);
-        settle();
-        QCOMPARE(look(live), refused);
-
-        live.toolbar()->SetFileOpenDialogAllowed(true);
-        QCOMPARE(look(live), vrxtest::idleLook());
+        QTest::addColumn<QString>("released");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("trace");
+        QTest::newRow("no trigger value") << "TriggeredByCorbaCall" << "VRX_WARN_DISC_ALMOST_FULL"
+                                          << "The recorder device is almost full." << "m_pExternalTrigger is still null";
+        QTest::newRow("no mode value") << "RecordReplayModes" << "VRX_ERR_DISC_FULL"
+            << "The recorder device is full. The activity was stopped."
+            << "Landed in VorexToolbar::DisplayError and setting the activities to stopped : The recorder device is full. "
+               "The activity was stopped.";
     }
-
-    // Only the three user-management events make the toolbar ask for the
-    // rights again.
-    void rightsEventsWithOtherTexts_data()
+    void missingValues()
     {
-        QTest::addColumn<QString>("event");
-        QTest::addColumn<bool>("asksAgain");
-        QTest::newRow("logged on") << QStringLiteral("User logged on") << true;
-        QTest::newRow("changed") << QStringLiteral("User changed") << true;
-        QTest::newRow("same account") << QStringLiteral("Login to same account - ignoring") << true;
-        QTest::newRow("logged off") << QStringLiteral("User logged off") << false;
-        QTest::newRow("other case") << QStringLiteral("user changed") << false;
-        QTest::newRow("empty") << QString() << false;
+        QFETCH(QString, released);
+        QFETCH(QString, key);
+        QFETCH(QString, message);
+        QFETCH(QString, trace);
+        run(*f, {"select", "release " + released});
+        TraceCapture traces(ErrorHandler::TraceWarnings);
+        run(*f, {"error " + key});
+        QCOMPARE(messages(), QStringList{message});
+        QVERIFY(traces.contains(trace));
     }
 
-    void rightsEventsWithOtherTexts()
+    // The error responses of the toolbar's own operations, each on the road
+    // that leads to it (the last step): the message the operator sees, the
+    // mode the channel is left in, and the command that must not go.
+    void errorResponses_data()
     {
-        QFETCH(QString, event);
-        QFETCH(bool, asksAgain);
-        LiveToolbar live;
-        QVERIFY(vrxtest::selectSomeRecord(live));
-        QCOMPARE(look(live), vrxtest::idleLook());
-
-        RecorderManagerSimulator::SetUserRight(kHistoryRight, 0);
-        RecorderManagerSimulator::SetUserRight(kOpenFileRight, 0);
-        RecorderManagerSimulator::SendUserEvent(event);
-        settle();
-        QCOMPARE(look(live), asksAgain ? without(vrxtest::idleLook(), {"openFile", "history"}) : vrxtest::idleLook());
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("expected"); // "classifier|command|text"
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("notSent");
+        const QString stopped = QStringLiteral("stop / stopped / stopped");
+        const QString noReplay = ToolbarHelper::ErrorId2Text(VorexSim::eResult_NoReplay, 1);
+        const QString busy = ToolbarHelper::ErrorId2Text(VorexSim::eResult_ChannelBusy, 1);
+        const QString noRecord = ToolbarHelper::ErrorId2Text(257, 0);
+        auto r = [](int classifier, const char* command, const QString& text) {
+            return QStringList{QStringLiteral("%1|%2|%3").arg(classifier).arg(QLatin1String(command), text)};
+        };
+        auto steps = [](const char* s) { return QString::fromLatin1(s).split(", "); };
+        QTest::newRow("replay, no record, no selection allowed") << steps("dialog off, host replay")
+            << r(2, "PrepareForReplay", ToolbarHelper::ErrorId2Text(253, 0)) << QStringList{noRecord} << stopped << "StartReplay";
+        QTest::newRow("continuous replay, no record, no selection allowed") << steps("dialog off, host continuous replay")
+            << r(2, "PrepareForContinuousReplay", ToolbarHelper::ErrorId2Text(254, 0)) << QStringList{noRecord} << stopped
+            << "StartReplay";
+        QTest::newRow("replay, record selection cancelled") << steps("host replay")
+            << r(2, "PrepareForReplay", ToolbarHelper::ErrorId2Text(253, 0)) << QStringList() << stopped << "StartReplay";
+        QTest::newRow("continuous record, parameters cancelled") << steps("parameters cancelled, host continuous record")
+            << r(2, "PrepareForContinuousRecord", ToolbarHelper::ErrorId2Text(256, 0)) << QStringList() << stopped << "";
+        QTest::newRow("continuous record, no data-rate class") << steps("set DataRateClass, host continuous record")
+            << r(2, "PrepareForContinuousRecord", ToolbarHelper::ErrorId2Text(256, 0)) << QStringList() << stopped << "";
+        QTest::newRow("record during a continuous record") << steps("host continuous record, host record")
+            << r(1, "", "Cannot switch to record mode while continuous record is running! No action will be performed")
+            << QStringList() << "continuous record / recording continuously / stopped +counter" << "";
+        QTest::newRow("continuous record during a record") << steps("host record, host continuous record")
+            << r(1, "", "Cannot switch to continuous record mode while record is running! No action will be performed")
+            << QStringList() << "record / recording / stopped +counter" << "";
+        QTest::newRow("manager refuses the start") << steps("select, fail next 10, host replay")
+            << r(2, "SetStopOnErrorFromServer", busy) << QStringList{busy} << stopped << "";
+        QTest::newRow("manager refuses to continue") << steps("select, replay, pause, fail next 11, host replay")
+            << r(2, "SetStopOnErrorFromServer", noReplay) << QStringList{noReplay} << "stop / stopped / paused" << "";
+        // Shown even for the manager's replay: the command was the toolbar's.
+        QTest::newRow("manager refuses to stop the operator's replay") << steps("select, replay, fail next 11, stop")
+            << r(2, "SetStopOnErrorFromServer", noReplay) << QStringList{noReplay} << "stop / stopped / running" << "";
+        QTest::newRow("manager refuses to stop its own replay") << steps("select, external replay, fail next 11, stop")
+            << r(2, "SetStopOnErrorFromServer", noReplay) << QStringList{noReplay} << "stop / stopped / running" << "";
+    }
+    void errorResponses()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, expected);
+        QFETCH(QStringList, shown);
+        QFETCH(QString, mode);
+        QFETCH(QString, notSent);
+        const QString last = steps.takeLast();
+        run(*f, steps);
+        responses();
+        messages();
+        sentCommands(f->live.backend());
+        run(*f, {last});
+        QCOMPARE(responses(), expected);
+        QCOMPARE(messages(), shown);
+        QCOMPARE(modes(f->live), mode);
+        const QStringList sent = sentCommands(f->live.backend());
+        QCOMPARE(notSent.isEmpty() ? QStringList() : sent.filter(notSent), QStringList());
+        QCOMPARE(BarStateLog::stateOf(f->live.bar()), QStringLiteral("on/arrow"));
+        QVERIFY(!mode.startsWith(QLatin1String("stop")) || !look(f->live).contains(QLatin1String("stop")));
     }
 
-private:
-    std::unique_ptr<vrxtest::DialogAnswers> m_answers;
+    // The information box carries the host's caption when the host has a
+    // message dialog, and only the Ok button.
+    void informationBox_data()
+    {
+        QTest::addColumn<bool>("hostDialog");
+        QTest::newRow("own caption") << false;
+        QTest::newRow("host caption") << true;
+    }
+    void informationBox()
+    {
+        QFETCH(bool, hostDialog);
+        QWidget dialog;
+        dialog.setWindowTitle(QStringLiteral("Host messages"));
+        ErrorHandler::Instance()->SetMessageDlg(hostDialog ? &dialog : nullptr);
+        run(*f, {"channel error -5"});
+        QString title;
+        QMessageBox::StandardButtons buttons;
+        QCOMPARE(boxText(f->live.action(QStringLiteral("Error information")), &title, &buttons),
+                 QStringLiteral("Vorex toolbar is deactivated because of internal errors."));
+        QCOMPARE(title, hostDialog ? QStringLiteral("Host messages") : QStringLiteral("Vorex toolbar"));
+        QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        ErrorHandler::Instance()->SetMessageDlg(nullptr);
+    }
 };
 
 QTEST_MAIN(TestEnablement)

@@ -79,15 +79,21 @@ public:
                 m_parent.get(), QStringLiteral("VorexManager"), QStringLiteral("VorexGui%1").arg(i + 1), client,
                 QStringLiteral("CH%1_").arg(i + 1), options.withPauseButton);
             m_toolbars.push_back(toolbar);
-            if (options.bind) {
-                toolbar->SetChannelId_ValuePath(ChannelPath(i));
-                toolbar->SetReplayTime_ValuePath(ReplayTimePath(i));
-                toolbar->EnableVorexToolbar(true);
-                toolbar->EnableVorexReplay(true);
-                toolbar->SetFileOpenDialogAllowed(true);
-            }
+            if (options.bind)
+                bind(i);
         }
         settle();
+    }
+
+    // Binds a toolbar to its channel and switches it on, as the demo host does.
+    void bind(int channel = 0)
+    {
+        IVRXRTB* t = toolbar(channel);
+        t->SetChannelId_ValuePath(ChannelPath(channel));
+        t->SetReplayTime_ValuePath(ReplayTimePath(channel));
+        t->EnableVorexToolbar(true);
+        t->EnableVorexReplay(true);
+        t->SetFileOpenDialogAllowed(true);
     }
 
     ~LiveToolbar()
