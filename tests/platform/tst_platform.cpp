@@ -92,47 +92,26 @@ private slots:
         QVERIFY(value->HasObserver(&a));
     }
 
-    void selectionKeys()
-    {
-        auto sel = make<ValueSelection>("/sel", 5L);
-        QVERIFY(sel->SelectIndex(42, nullptr)); // no items: any key
-        sel->AddItem(SelItemDesc("zero", 0.0, 0));
-        sel->AddItem(SelItemDesc("one", 1.0, 1));
-        QVERIFY(!VTHelper::Instance().SafeSetValue(sel.get(), 7, nullptr));
-        QCOMPARE(sel->GetCurrentKey(), 42L);
-        QVERIFY(VTHelper::Instance().SafeSetValue(sel.get(), 1, nullptr));
-        QCOMPARE(sel->GetCurrentText(), QStringLiteral("one"));
-        QVERIFY(!VTHelper::Instance().SafeSetValue(nullptr, 0, nullptr));
-    }
-
     void attachByPathChecksPresenceAndType()
     {
-        make<Value<int>>("/i", 7);
+        auto i = make<Value<int>>("/i", 7);
         RecordingObserver owner;
-        ValueObservingPtr<Value<int>> ok(&owner);
-        QVERIFY(ok.Set(m_base + "/i"));
-        QCOMPARE(ok->Get(), 7);
         ValueObservingPtr<Value<QString>> wrongType(&owner);
         QVERIFY(!wrongType.Set(m_base + "/i"));
         QVERIFY(!wrongType.Set(m_base + "/nothing"));
         QVERIFY(!wrongType);
+        ValueObservingPtr<Value<int>> ok(&owner);
+        QVERIFY(ok.Set(m_base + "/i"));
+        QVERIFY(i->HasObserver(&owner));
+        ok.Reset();
+        QCOMPARE(i->ObserverCount(), 0);
 
-        make<ValueNumeric<int64>>("/n", Q_INT64_C(1) << 40);
         ValuePtr<IValueNumeric> numeric(m_base + "/n");
-        QCOMPARE(numeric->GetNumeric(), double(Q_INT64_C(1) << 40));
+        QVERIFY(!numeric);
+        make<ValueNumeric<int64>>("/n", 0);
+        QVERIFY(numeric.Set(m_base + "/n"));
         numeric->SetNumeric(1e30, nullptr); // saturates, no undefined conversion
         QCOMPARE(numeric->GetNumeric(), double(std::numeric_limits<qint64>::max()));
-        numeric->SetNumeric(-1e30, nullptr);
-        QCOMPARE(numeric->GetNumeric(), double(std::numeric_limits<qint64>::min()));
-
-        // Rebinding moves the owner to the new value.
-        auto j = make<Value<int>>("/j", 8);
-        auto first = ok.Lock();
-        QVERIFY(ok.Set(m_base + "/j"));
-        QVERIFY(!first->HasObserver(&owner));
-        QVERIFY(j->HasObserver(&owner));
-        ok.Reset();
-        QCOMPARE(j->ObserverCount(), 0);
     }
 
     void invalidStateDetachesAfterOwnerSawIt()
@@ -159,30 +138,27 @@ private slots:
         RecordingObserver nodeObserver, valueOwner;
         NodeObservingPtr nodePtr(&nodeObserver);
         QVERIFY(nodePtr.CreateOrGetNode(m_base + "/channel"));
-        QCOMPARE(nodePtr.GetName(), QStringLiteral("channel"));
         make<Value<int>>("/channel/a", 1)->Set(2, nullptr); // a new child is announced, its change is not
         QCOMPARE(nodeObserver.count(VC_VALUECHANGED), 1);
         QVERIFY(!Tree::Instance()->CreateOrGetNode(m_base + "/channel/a/child"));
-        QVERIFY(!make<Value<int>>("/channel/a/child", 1));
 
+        // Retyped: the old value is deleted (announced), the new one added (announced).
         ValueObservingPtr<Value<int>> valuePtr(&valueOwner, m_base + "/channel/a");
-        QVERIFY(Tree::Instance()->Release(m_base + "/channel"));
-        QCOMPARE(valueOwner.count(VC_DELETING), 1);
-        QCOMPARE(nodeObserver.count(VC_DELETING), 1);
+        make<Value<QString>>("/channel/a", QStringLiteral("text"));
         QVERIFY(!valuePtr);
+        QCOMPARE(valueOwner.count(VC_DELETING), 1);
+        QCOMPARE(nodeObserver.count(VC_VALUECHANGED), 3);
+
+        QVERIFY(Tree::Instance()->Release(m_base + "/channel"));
+        QCOMPARE(nodeObserver.count(VC_DELETING), 1);
         QVERIFY(!nodePtr);
         QVERIFY(!channel->IsAlive());
         QVERIFY(!Tree::Instance()->Find(m_base + "/channel/a"));
         QVERIFY(!Tree::Instance()->Release(m_base + "/channel"));
         QVERIFY(!Tree::Instance()->Release(QStringLiteral("/")));
-
-        // Created again under the same path, then retyped: the old one is deleted.
-        make<Value<int>>("/channel/a", 3);
+        make<Value<int>>("/channel/a", 3); // created again under the same path: bindable again
         QVERIFY(valuePtr.Set(m_base + "/channel/a"));
-        QCOMPARE(valuePtr->Get(), 3);
-        make<Value<QString>>("/channel/a", QStringLiteral("text"));
-        QVERIFY(!valuePtr);
-        QCOMPARE(valueOwner.count(VC_DELETING), 2);
+        QVERIFY(valuePtr.get()->IsAlive());
     }
 
     void observersDetachAndWriteInsideUpdate()
@@ -277,20 +253,12 @@ private slots:
             QCOMPARE(Tree::Instance()->Find(path(i))->ObserverCount(), 0);
     }
 
-    void helpersWriteByPathAndType()
+    void writesPostedByPathCheckTheType()
     {
-        auto i = make<Value<int>>("/i", 1);
-        VTHelper::Instance().SetValueInternal<int>(m_base + "/i", 5, nullptr);
-        VTHelper::Instance().SetValueInternal<bool>(m_base + "/i", true, nullptr); // other type: ignored
-        QCOMPARE(i->Get(), 5);
-        const QString p1 = GuiCentral::Instance().CreateUniqueValueSelection();
-        QVERIFY(p1 != GuiCentral::Instance().CreateUniqueValueSelection());
-        QVERIFY(Tree::Instance()->FindValueAs<ValueSelection>(p1));
-        VtClient client(QStringLiteral("c"));
-        client.AddValue(i.get(), 0);
-        client.AddValue(i.get(), 0);
-        client.AddValue(nullptr, 0);
-        QCOMPARE(client.RegisteredPaths(), QStringList{m_base + "/i"});
+        auto s = make<Value<QString>>("/s");
+        VTHelper::Instance().SetValueInternal<QString>(m_base + "/s", QStringLiteral("x"), nullptr);
+        VTHelper::Instance().SetValueInternal<bool>(m_base + "/s", true, nullptr); // other type: ignored
+        QCOMPARE(s->Get(), QStringLiteral("x"));
     }
 
     void mainThreadCallsRunOnceInTheGuiThread()
@@ -320,12 +288,13 @@ private slots:
         QCOMPARE(ThreadSwitchingAdministration::LiveEventCount(), 10);
         QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(target), 10);
         delete target;
+        QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(target), 0);
         QCoreApplication::processEvents();
         QCOMPARE(g_calls.load(), callsBefore);
         QCOMPARE(ThreadSwitchingAdministration::LiveEventCount(), 0);
     }
 
-    void tracesMessagesAndClock()
+    void tracesMessagesAndTranslations()
     {
         vrxtest::TraceCapture capture(ErrorHandler::TraceFlow);
         QVERIFY(ErrorHandler::Instance()->IsTraceOn(ErrorHandler::TraceFlow));
@@ -346,12 +315,6 @@ private slots:
         QCOMPARE(int(taken.size()), 1000);
         QCOMPARE(taken[0].text, QStringLiteral("1"));
         QVERIFY(ErrorHandler::Instance()->TakeMessages().empty());
-
-        const qint64 before = HaldaOS::Get();
-        HaldaOS::SetClock([] { return qint64(42); });
-        QCOMPARE(HaldaOS::Get(), qint64(42));
-        HaldaOS::SetClock(nullptr);
-        QVERIFY(HaldaOS::Get() >= before);
 
         // Registrations are counted; one too many is ignored.
         auto* tc = TranslationCenter::Instance();
