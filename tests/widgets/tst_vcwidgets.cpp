@@ -149,35 +149,22 @@ private slots:
         auto* combo = new VCOneOfButtonCombo(&bar, "combo", false);
         stop->SetSelection_ValuePath(modesPath(), 5, 5);
         combo->SetSelection_ValuePath(modesPath(), 3, 5, kPressed, kPicture);
-        auto setAll = [&bar](bool on) { // recursively, as on a channel error
-            for (QWidget* w : bar.findChildren<QWidget*>())
-                w->setEnabled(on);
-        };
         stop->setEnabled(false);
         m_modes->SetState(eStateDisabled, nullptr);
         m_modes->SetState(eStateNormal, nullptr);
         QVERIFY(!stop->isEnabled()); // value came back, owner still says no
-        stop->setEnabled(true);
-        QVERIFY(stop->isEnabled());
-
         m_modes->SetState(eStateDisabled, nullptr);
-        stop->setEnabled(true); // owner says yes while the value is unusable
-        QVERIFY(!stop->isEnabled());
-        setAll(false);
-        m_modes->SetState(eStateNormal, nullptr);
-        QVERIFY(!stop->isEnabled());
-        QVERIFY(!stop->isEnabledByOwner());
-        combo->setEnabled(true); // its drop-down survives the recursive disable
-        QVERIFY(combo->menu()->isEnabled());
-        setAll(true);
-        QVERIFY(stop->isEnabled());
-
-        m_modes->SetState(eStateDisabled, nullptr); // the parent's toggle keeps the value's veto
+        for (QWidget* w : bar.findChildren<QWidget*>()) // recursively, as on a channel error
+            w->setEnabled(false);
+        combo->setEnabled(true);
+        QVERIFY(combo->menu()->isEnabled()); // its drop-down did not stay dead
+        stop->setEnabled(true);
+        QVERIFY(!stop->isEnabled()); // owner says yes while the value is unusable
         bar.setEnabled(false);
         bar.setEnabled(true);
         QVERIFY(!stop->isEnabled());
         m_modes->SetState(eStateNormal, nullptr);
-        QVERIFY(stop->isEnabled());
+        QVERIFY(stop->isEnabled() && combo->isEnabled());
     }
 
     void lineEditFollowsTextAndWritesOnlyWhenEditable()
@@ -240,13 +227,16 @@ private slots:
         QCOMPARE(current->Get(), 100.0);
         QCOMPARE(widget.count(VC_VALUECHANGED), 1);
 
-        // Clicking writes the position unless a running replay forbids it.
+        // Dragging writes the position unless a running replay forbids it.
         bar.resize(200, 30);
-        bar.SetReplayOn(true, false);
-        QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(150, 10));
-        QCOMPARE(current->Get(), 100.0);
-        bar.SetReplayOn(true, true);
-        QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(150, 10));
+        for (bool changeable : {false, true}) {
+            bar.SetReplayOn(true, changeable);
+            QTest::mousePress(&bar, Qt::LeftButton, {}, QPoint(20, 10));
+            QMouseEvent move(QEvent::MouseMove, QPointF(150, 10), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&bar, &move);
+            QTest::mouseRelease(&bar, Qt::LeftButton, {}, QPoint(150, 10));
+        }
+        QCOMPARE(widget.count(VC_VALUECHANGED), 3); // once on press, once on the move
         QVERIFY(current->Get() > 600.0 && current->Get() < 900.0);
     }
 
@@ -263,30 +253,10 @@ private slots:
         QVERIFY(bar.DeleteBookmark(1));
         QCOMPARE(spy.count(), 4);
         QVERIFY(!bar.DeleteBookmark(2) && !bar.MoveBookmark(-1, 0) && !bar.RenameBookmark(2, "x"));
-        QCOMPARE(spy.count(), 4);
         bar.SetBookmarks({}, true);
         QCOMPARE(spy.count(), 5);
-        QVERIFY(BookmarkType(1, "a") < BookmarkType(1, "b") && !(BookmarkType(1, "a") < BookmarkType(1, "a")));
     }
 
-    void replayBarShowsTimesThroughConverter()
-    {
-        struct Converter : IReplayValueConverter
-        {
-            double Convert(double value, int target, int source) override { return source == 0 && target == 1 ? value * 1e6 : -1.0; }
-            double Convert(double value, int target) override { return Convert(value, target, 0); }
-        } converter;
-        auto format = Tree::Instance()->CreateValue<ValueSelection>(m_base + "/Format", 0);
-        VCReplayBar bar(nullptr, "bar", true);
-        QVERIFY(bar.SetDisplayFormat_ValuePath(m_base + "/Format"));
-        bar.SetReplayValueConverter(&converter);
-        QCOMPARE(bar.PositionText(3725.0), QString("3725"));
-        format->SelectIndex(1, nullptr);
-        QCOMPARE(bar.PositionText(3725.0), QString("01:02:05"));
-        format->SelectIndex(2, nullptr); // not convertible: falls back to the offset
-        QCOMPARE(bar.PositionText(7.9), QString("7"));
-        bar.SetReplayValueConverter(nullptr);
-    }
 };
 
 QTEST_MAIN(TestVCWidgets)
