@@ -184,20 +184,20 @@ private slots:
         QCOMPARE(look(f->live), without(idleLook(), {"edit", "history"}));
     }
 
-    // A replay the manager started while the connection was lost shows as
-    // such when it returns, in the mode value too: the operator can stop it.
+    // A replay of the manager's own found running when the connection
+    // returns shows as such, in the mode value too: the operator can stop it.
     void managersReplayFoundOnReconnection_data()
     {
-        QTest::addColumn<QString>("replay");
+        QTest::addColumn<QString>("replays");
         QTest::addColumn<QString>("mode");
-        QTest::newRow("replay") << "external replay" << "replay / stopped / running";
-        QTest::newRow("continuous replay") << "external continuous replay" << "continuous replay / stopped / running";
+        QTest::newRow("replay") << "set NoOfReplays 1" << "replay / stopped / running";
+        QTest::newRow("continuous replay") << "set NoOfReplays 0" << "continuous replay / stopped / running";
     }
     void managersReplayFoundOnReconnection()
     {
-        QFETCH(QString, replay);
+        QFETCH(QString, replays);
         QFETCH(QString, mode);
-        run(*f, {"select T1", "connection off", replay, "connection on"});
+        run(*f, {"select T1", "connection off", "set TriggeredByCorbaCall 1", replays, "set ReplayMode 4", "connection on"});
         QCOMPARE(modes(f->live), mode);
         QCOMPARE(look(f->live), QStringLiteral("replay stop pause replayBar"));
     }
