@@ -7,7 +7,6 @@
 #include <QtTest>
 
 #include <atomic>
-#include <thread>
 
 using namespace VorexSim;
 using VOREX_XML::VOREX_RecordData;
@@ -148,39 +147,6 @@ private slots:
         advance(span / 2);
         QCOMPARE(m_sim->ReplayPasses(0), 2);
         QCOMPARE(settle(), (std::vector<long>{5, 0}));
-    }
-
-    void commandsAreRefusedWithTheManagersCodes()
-    {
-        QCOMPARE(m_replay->StartReplay("Dev1", "NoSuchRecord", VOREX_RecordData::eDataRate_3, 0, 0, 1), 3u);
-        QCOMPARE(m_replay->PauseReplay("Dev1", seeded().GetRecordID()), quint32(eResult_NoReplay));
-        m_sim->FailNextReplayCommand(0, 77);
-        QCOMPARE(startReplay(0, 0, 1), 77u);
-        QVERIFY(settle().empty()); // no effect
-        select(0);
-        settle();
-        QCOMPARE(startReplay(0, 0, 1), quint32(eResult_ChannelBusy));
-        m_sim->SetConnected(false);
-        QCOMPARE(startReplay(0, 0, 1), quint32(VorexCommon::RecorderManagerBackend::eResult_NotConnected));
-    }
-
-    void commandsFromAnotherThread()
-    {
-        value<values::ValueSelection>("ReplayMode")->RemoveObserver(&m_client); // not thread-safe
-        std::atomic<quint32> result{99};
-        std::thread([&] { result = startReplay(0, 0, 0); }).join();
-        QCOMPARE(result.load(), 0u);
-        QTRY_COMPARE_WITH_TIMEOUT(m_sim->ReplayMode(0), 4L, 1000);
-        std::thread stopper([&] {
-            for (int i = 0; i < 50; ++i)
-                m_replay->PauseReplay("Dev1", seeded().GetRecordID());
-            result = m_replay->StopReplay("Dev1", seeded().GetRecordID());
-        });
-        for (int i = 0; i < 20; ++i)
-            advance(100000);
-        stopper.join();
-        QCOMPARE(result.load(), 0u);
-        QTRY_COMPARE_WITH_TIMEOUT(m_sim->ReplayMode(0), 0L, 1000);
     }
 };
 
