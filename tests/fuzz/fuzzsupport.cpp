@@ -2,6 +2,7 @@
 
 #include <omniORB4/codeSets.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -36,6 +37,7 @@ namespace {
 // announced sequence length only against the bytes left (one per element),
 // so a length costs up to sizeof(element) bytes of memory per input byte.
 constexpr std::size_t kMaxInput = 64 * 1024;
+constexpr std::size_t kRefused = std::size_t(-1);
 
 // ORB_init chooses the native code sets every stream converts to and from.
 // The ORB opens no endpoint (no POA is activated) and lives as long as the
@@ -52,17 +54,14 @@ void initOrb()
     (void)done;
 }
 
-} // namespace
-} // namespace vrxfuzz
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+// Runs one input, its body cut to `cut` octets if given; returns how many
+// body octets an accepted input read.
+std::size_t run(const std::uint8_t* data, std::size_t size, std::size_t cut = kRefused)
 {
-    using namespace vrxfuzz;
-    const std::vector<Decoder>& table = targetTable();
     if (size < 2 || size > kMaxInput)
-        return 0;
+        return kRefused;
     initOrb();
-    const Decoder& decoder = table[data[0] % table.size()];
+    const Decoder& decoder = targetTable()[data[0] % targetTable().size()];
     g_current = decoder.name;
     Context ctx;
     ctx.little = (data[1] & 1) != 0;
@@ -70,46 +69,55 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // An exactly sized copy: the stream aligns by address, so the body must
     // start on an 8-byte boundary (new[] gives at least that), and any read
     // past the body's end is then a reported heap overflow.
-    const std::size_t bodySize = size - 2;
+    const std::size_t bodySize = std::min(size - 2, cut);
     std::unique_ptr<char[]> body(new char[bodySize ? bodySize : 1]);
-    if (bodySize)
-        std::memcpy(body.get(), data + 2, bodySize);
+    std::copy(data + 2, data + 2 + bodySize, body.get());
     BoundedInput in(body.get(), bodySize);
     in.setByteSwapFlag(ctx.little);
     setCodeSets(in, ctx.utf8);
     try {
         decoder.decode(in, ctx);
     } catch (const CORBA::SystemException&) {
-        // The expected way to refuse malformed input.
+        return kRefused; // the expected way to refuse malformed input
     } catch (const CORBA::UserException&) {
         // Only the request targets let these through (a servant's answer).
     }
-    return 0; // anything else ends the run as an uncaught exception
+    // Anything else propagates and ends the run as an uncaught exception.
+    if (cut != kRefused)
+        fail(decoder.name, "an input cut short was accepted");
+    return in.consumed();
+}
+
+} // namespace
+} // namespace vrxfuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    vrxfuzz::run(data, size);
+    return 0;
 }
 
 #ifndef VRXFUZZ_LIBFUZZER
 // Without libFuzzer (the g++ builds, sanitizers included):
-//   <target> DIR|FILE...        feeds every input once
+//   <target> DIR|FILE...        runs every input, and each accepted one cut short
 //   <target> --write-seeds DIR  writes one seed per decoder and byte order
 int main(int argc, char** argv)
 {
     namespace fs = std::filesystem;
+    using vrxfuzz::targetTable;
     if (argc == 3 && std::string(argv[1]) == "--write-seeds") {
         vrxfuzz::initOrb();
         fs::create_directories(argv[2]);
-        const std::vector<vrxfuzz::Decoder>& table = vrxfuzz::targetTable();
         int written = 0;
-        for (std::size_t i = 0; i < table.size(); ++i) {
+        for (std::size_t i = 0; i < targetTable().size(); ++i) {
             for (const bool little : {true, false}) {
                 cdrMemoryStream out(CORBA::ULong(0), true);
                 out.setByteSwapFlag(little);
                 vrxfuzz::setCodeSets(out, false);
-                if (table[i].seed)
-                    table[i].seed(out);
-                std::string name = table[i].name;
-                for (char& c : name)
-                    if (c == ':' || c == '<' || c == '>' || c == ' ')
-                        c = '_';
+                if (targetTable()[i].seed)
+                    targetTable()[i].seed(out);
+                std::string name = targetTable()[i].name;
+                std::replace_if(name.begin(), name.end(), [](char c) { return std::strchr(":<> ", c); }, '_');
                 std::ofstream file(fs::path(argv[2]) / (name + (little ? "-le" : "-be")), std::ios::binary);
                 const char header[2] = {static_cast<char>(i), static_cast<char>(little ? 1 : 0)};
                 file.write(header, 2);
@@ -122,13 +130,11 @@ int main(int argc, char** argv)
     }
     std::vector<fs::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        if (fs::is_directory(argv[i])) {
-            for (const auto& entry : fs::directory_iterator(argv[i]))
-                if (entry.is_regular_file())
-                    inputs.push_back(entry.path());
-        } else if (fs::is_regular_file(argv[i])) {
+        if (fs::is_directory(argv[i]))
+            std::copy(fs::directory_iterator(argv[i]), fs::directory_iterator(), std::back_inserter(inputs));
+        else if (fs::is_regular_file(argv[i]))
             inputs.push_back(argv[i]);
-        } else {
+        else {
             std::fprintf(stderr, "no such input: %s\n", argv[i]);
             return 2;
         }
@@ -136,7 +142,10 @@ int main(int argc, char** argv)
     for (const fs::path& path : inputs) {
         std::ifstream file(path, std::ios::binary);
         const std::vector<char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        const std::size_t read = vrxfuzz::run(data, bytes.size());
+        for (std::size_t cut = 0; read != vrxfuzz::kRefused && cut < read; ++cut)
+            vrxfuzz::run(data, bytes.size(), cut);
     }
     std::printf("%zu inputs, no failure\n", inputs.size());
     return inputs.empty() ? 1 : 0;

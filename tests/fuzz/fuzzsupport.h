@@ -13,7 +13,9 @@
 // A decoder either produces a value or a CORBA system exception. A value is
 // marshalled again, read back and marshalled a second time: both byte strings
 // must agree, and what the ORB accepted once it must accept again. Anything
-// else (another exception, a crash, a sanitizer report) ends the run.
+// else (another exception, a crash, a sanitizer report) ends the run. The
+// corpus replay also cuts each accepted input short at every octet of what
+// was read: each such cut must end in a system exception.
 
 #include <omniORB4/CORBA.h>
 
@@ -60,7 +62,8 @@ void setCodeSets(cdrStream& s, bool utf8);
 class BoundedInput : public cdrMemoryStream
 {
 public:
-    BoundedInput(void* buffer, std::size_t size) : cdrMemoryStream(buffer, size) {}
+    BoundedInput(char* buffer, std::size_t size) : cdrMemoryStream(buffer, size), m_start(buffer) {}
+    std::size_t consumed() const { return std::size_t(static_cast<const char*>(pd_inb_mkr) - m_start); }
     _CORBA_Boolean checkInputOverrun(_CORBA_ULong itemSize, _CORBA_ULong nItems,
                                      omni::alignment_t align = omni::ALIGN_1) override
     {
@@ -68,6 +71,9 @@ public:
         const auto end = reinterpret_cast<omni::ptr_arith_t>(pd_inb_end);
         return start <= end && std::uint64_t(itemSize) * nItems <= end - start;
     }
+
+private:
+    const char* m_start;
 };
 
 template <class T>

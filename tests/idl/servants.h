@@ -9,7 +9,9 @@
 #include "cco.hh"
 #include "vorexmanager.hh"
 
+#include <cwchar>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -25,10 +27,19 @@ using U64 = CORBA::ULongLong;
 // Calls received, one line each: the operation and its arguments.
 inline std::mutex g_callsMutex;
 inline std::vector<std::string> g_calls;
+inline std::thread::id g_lastThread; // that of the last call
 inline std::vector<std::string> takeCalls()
 {
+    std::vector<std::string> calls;
     std::lock_guard<std::mutex> lock(g_callsMutex);
-    return std::move(g_calls);
+    calls.swap(g_calls);
+    return calls;
+}
+
+inline std::thread::id lastThread()
+{
+    std::lock_guard<std::mutex> lock(g_callsMutex);
+    return g_lastThread;
 }
 
 inline unsigned last(DataRateClass) { return DataRateClass_15; }
@@ -40,25 +51,13 @@ inline unsigned last(CCO::NotificationType) { return CCO::NotificationType_4; }
 inline unsigned last(CCO::RedundancyType) { return CCO::RedundancyType_2; }
 
 inline std::string text(Str s) { return s; }
-inline std::string text(const CORBA::WChar* s)
-{
-    std::string t;
-    for (; *s; ++s)
-        t += *s < 128 ? char(*s) : '?';
-    return t;
-}
+inline std::string text(const CORBA::WChar* s) { return std::string(s, s + std::wcslen(s)); } // low octets
 inline std::string text(CORBA::Object_ptr o) { return CORBA::is_nil(o) ? "nil" : "ref"; }
 template <class T>
-std::enable_if_t<std::is_arithmetic<T>::value, std::string> text(T v)
-{
-    return std::to_string(v);
-}
+std::enable_if_t<std::is_arithmetic<T>::value, std::string> text(T v) { return std::to_string(v); }
 template <class E>
-std::enable_if_t<std::is_enum<E>::value, std::string> text(E v)
-{
-    return unsigned(v) <= last(v) ? std::to_string(v) : "!";
-}
-inline std::string text(const BookmarkItem& b) { return std::to_string(b.time) + ":" + text(b.label); }
+std::enable_if_t<std::is_enum<E>::value, std::string> text(E v) { return v <= last(v) ? std::to_string(v) : "!"; }
+inline std::string text(const BookmarkItem& b) { return text(b.label); }
 inline std::string text(const CopyRange& r) { return std::to_string(r.startTime) + "-" + std::to_string(r.stopTime); }
 template <class S>
 auto text(const S& s) -> decltype(s.length(), std::string())
@@ -77,19 +76,14 @@ std::string logged(Str operation, const A&... args)
     ((line += ' ', line += text(args)), ...);
     std::lock_guard<std::mutex> lock(g_callsMutex);
     g_calls.push_back(line);
+    g_lastThread = std::this_thread::get_id();
     return line;
 }
 // Answers: the length of the line, or the line itself.
 template <class... A>
-ULong called(Str operation, const A&... args)
-{
-    return ULong(logged(operation, args...).size());
-}
+ULong called(Str operation, const A&... args) { return ULong(logged(operation, args...).size()); }
 template <class... A>
-char* echo(Str operation, const A&... args)
-{
-    return CORBA::string_dup(logged(operation, args...).c_str());
-}
+char* echo(Str operation, const A&... args) { return CORBA::string_dup(logged(operation, args...).c_str()); }
 
 struct RecordStateChangeCallback : POA_KD_VRX::IF_RecordStateChangeCallback
 {
@@ -113,16 +107,8 @@ struct Admin : POA_KD_VRX::IF_VOREX_Admin
     ULong setRecordComment(Str d, Str r, const CORBA::WChar* c) override { return called("setRecordComment", d, r, c); }
     ULong setRecordDeletableFlag(Str d, Str r, Boolean f) override { return called("setRecordDeletableFlag", d, r, f); }
     ULong addBookmarks(Str d, Str r, const BookmarkItemSeq& b) override { return called("addBookmarks", d, r, b); }
-    ULong deleteBookmarks(Str d, Str r, const BookmarkItemSeq& b) override
-    {
-        return called("deleteBookmarks", d, r, b);
-    }
-    ULong getDeviceTime(Str d, U64& time, Boolean& synced) override
-    {
-        time = ~U64(0) - called("getDeviceTime", d);
-        synced = time % 2;
-        return 0;
-    }
+    ULong deleteBookmarks(Str d, Str r, const BookmarkItemSeq& b) override { return called("deleteBookmarks", d, r, b); }
+    ULong getDeviceTime(Str d, U64& time, Boolean& synced) override { return time = called("getDeviceTime", d), synced = 1, 0; }
     ULong setDeviceTime(Str d, U64 t) override { return called("setDeviceTime", d, t); }
     ULong getOverviewSpectrumStreamed(Str d, Str r, U64 a, U64 b, U64 c, ULong n, SpectrumKind k, Str h,
                                       CORBA::UShort p) override
@@ -136,11 +122,7 @@ struct Admin : POA_KD_VRX::IF_VOREX_Admin
         const ULong n = called("getRecord", d, r);
         if (!*r)
             throw KD_VRX::IF_VOREX_Admin::exAdmin(KD_VRX::IF_VOREX_Admin::exAdminCode_0, d);
-        info = new RecordInfo{r, L"record", n, n, n, RecordState_2, DataFormat_0, 0, 0, 0, DataRateClass_0, true, {}, {}, {}};
-        info->segments.length(1);
-        info->segments[0] = RecordSegment{n, n, n, n, n};
-        info->bookmarks.length(1);
-        info->bookmarks[0] = BookmarkItem{1, L"b"};
+        info = new RecordInfo{r, L"record", n, n, n, RecordState_2, DataFormat_0, n, n, n, DataRateClass_0, 1, {}, {}, {}};
         return 0;
     }
     ULong requestRecordDataDetail(Str d, Str r) override { return called("requestRecordDataDetail", d, r); }
@@ -166,10 +148,7 @@ struct Replay : POA_KD_VRX::IF_VOREX_Replay
 // wire test makes), the others answer with empty values.
 struct ChanMan : POA_KD_VRX::IF_VRX_c_ChanMan
 {
-    Boolean isAvailableForRecord(Str c, const StringSeq& d) override
-    {
-        return called("isAvailableForRecord", c, d) % 2;
-    }
+    Boolean isAvailableForRecord(Str c, const StringSeq& d) override { return called("isAvailableForRecord", c, d) % 2; }
     void goingDown() override { called("goingDown"); }
     Boolean connectForRecord(Str, ReceiverSettingSeq_out r, ULongSeq_out i) override
     {
