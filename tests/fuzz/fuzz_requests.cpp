@@ -17,50 +17,38 @@
 #include <omniORB4/callHandle.h>
 #include <omniORB4/internal/localIdentity.h>
 
-#include <tuple>
-
 using namespace KD_VRX;
-using CORBA::ULong;
 using CORBA::ULongLong;
 
 namespace {
 
 // The server side of one request without a connection.
-class MemoryRequest : public omni::IOP_S
+struct MemoryRequest : omni::IOP_S
 {
-public:
-    MemoryRequest(cdrStream& body, const char* operation, const vrxfuzz::Context& ctx)
-        : m_body(body), m_operation(operation), m_ctx(ctx)
-    {
-    }
-    cdrStream& getStream() override { return m_body; }
-    const char* operation_name() const override { return m_operation; }
-    void ReceiveRequest(omniCallDescriptor& call) override
-    {
-        m_call = &call;
-        call.unmarshalArguments(m_body);
-    }
+    MemoryRequest(cdrStream& b, const char* o, const vrxfuzz::Context& c) : body(b), operation(o), ctx(c) {}
+    cdrStream& getStream() override { return body; }
+    const char* operation_name() const override { return operation; }
+    void ReceiveRequest(omniCallDescriptor& c) override { (call = &c)->unmarshalArguments(body); }
     void SkipRequestBody() override {}
+    void SendException(CORBA::Exception*) override {}
     void SendReply() override
     {
-        cdrMemoryStream reply(ULong(0), true);
-        reply.setByteSwapFlag(m_ctx.little);
-        vrxfuzz::setCodeSets(reply, m_ctx.utf8);
+        cdrMemoryStream reply(CORBA::ULong(0), true);
+        reply.setByteSwapFlag(ctx.little);
+        vrxfuzz::setCodeSets(reply, ctx.utf8);
         try {
-            m_call->marshalReturnedValues(reply);
+            call->marshalReturnedValues(reply);
         } catch (const CORBA::SystemException&) {
-            vrxfuzz::fail(m_operation, "the reply to an accepted request could not be marshalled");
+            vrxfuzz::fail(operation, "the reply to an accepted request could not be marshalled");
         }
         replied = true;
     }
-    void SendException(CORBA::Exception*) override {}
-    bool replied = false;
 
-private:
-    cdrStream& m_body;
-    const char* m_operation;
-    vrxfuzz::Context m_ctx;
-    omniCallDescriptor* m_call = nullptr;
+    cdrStream& body;
+    const char* operation;
+    vrxfuzz::Context ctx;
+    omniCallDescriptor* call = nullptr;
+    bool replied = false;
 };
 
 template <class Servant>
@@ -93,46 +81,51 @@ void put(cdrStream& o, const T& v)
 {
     v >>= o;
 }
+template <class... A>
+void args(cdrStream& o, A... a)
+{
+    (put(o, a), ...);
+}
 
-const auto kBookmarks = [] {
+BookmarkItemSeq bookmarks()
+{
     return vrxfuzz::seq<BookmarkItemSeq>({BookmarkItem{3, L"one"}, BookmarkItem{4, L"two"}});
-};
+}
 
 } // namespace
 
-// Operation, servant, seed arguments.
-#define VRXFUZZ_REQUEST(op, servant, ...)                                                          \
-    vrxfuzz::Decoder                                                                               \
-    {                                                                                              \
-        #op, [](cdrStream& in, const vrxfuzz::Context& c) { dispatch<vrxservants::servant>(#op, in, c); },     \
-            [](cdrStream& o) {                                                                     \
-                std::apply([&](const auto&... a) { (put(o, a), ...); }, std::make_tuple(__VA_ARGS__)); \
-            }                                                                                      \
+// Operation, servant (servants.h), seed arguments.
+#define VRXFUZZ_REQUEST(op, servant, ...)                                                                  \
+    vrxfuzz::Decoder                                                                                       \
+    {                                                                                                      \
+        #op, [](cdrStream& in, const vrxfuzz::Context& c) { dispatch<vrxservants::servant>(#op, in, c); }, \
+            [](cdrStream& o) { args(o, __VA_ARGS__); }                                                     \
     }
-#define REPLAY_START "DEV-1", "REC-0042", DataRateClass_7, ULongLong(1700000000000000ull), ULongLong(1700000060000000ull), 0u
+#define DEV_REC "DEV-1", "REC-0042"
+#define REPLAY_START DEV_REC, DataRateClass_7, ULongLong(1700000000000000ull), ULongLong(1700000060000000ull), 0u
 
 const std::vector<vrxfuzz::Decoder>& vrxfuzz::targetTable()
 {
     static const std::vector<Decoder> t = {
         VRXFUZZ_REQUEST(StartReplay, Replay, REPLAY_START),
-        VRXFUZZ_REQUEST(getRecord, Admin, "DEV-1", "REC-0042"),
+        VRXFUZZ_REQUEST(getRecord, Admin, DEV_REC),
         VRXFUZZ_REQUEST(StartReplayReceivers, Replay, REPLAY_START, ReceiverKind_3),
-        VRXFUZZ_REQUEST(PauseReplay, Replay, "DEV-1", "REC-0042"),
-        VRXFUZZ_REQUEST(ContinueReplay, Replay, "DEV-1", "REC-0042"),
+        VRXFUZZ_REQUEST(PauseReplay, Replay, DEV_REC),
+        VRXFUZZ_REQUEST(ContinueReplay, Replay, DEV_REC),
         VRXFUZZ_REQUEST(StopReplay, Replay, "DEV-1", ""),
-        VRXFUZZ_REQUEST(removeHistoryEntry, Admin, "DEV-1", "REC-0042", ULongLong(5)),
-        VRXFUZZ_REQUEST(addHistory, Admin, "DEV-1", "REC-0042", L"checked \u00e9"),
-        VRXFUZZ_REQUEST(copyRecord, Admin, "DEV-1", "REC-0042", seq<CopyRangeSeq>({CopyRange{1, 2}}), L"copy"),
-        VRXFUZZ_REQUEST(setRecordComment, Admin, "DEV-1", "REC-0042", L""),
-        VRXFUZZ_REQUEST(setRecordDeletableFlag, Admin, "DEV-1", "REC-0042", true),
-        VRXFUZZ_REQUEST(addBookmarks, Admin, "DEV-1", "REC-0042", kBookmarks()),
-        VRXFUZZ_REQUEST(deleteBookmarks, Admin, "DEV-1", "REC-0042", kBookmarks()),
+        VRXFUZZ_REQUEST(removeHistoryEntry, Admin, DEV_REC, ULongLong(5)),
+        VRXFUZZ_REQUEST(addHistory, Admin, DEV_REC, L"checked \u00e9"),
+        VRXFUZZ_REQUEST(copyRecord, Admin, DEV_REC, seq<CopyRangeSeq>({CopyRange{1, 2}}), L"copy"),
+        VRXFUZZ_REQUEST(setRecordComment, Admin, DEV_REC, L""),
+        VRXFUZZ_REQUEST(setRecordDeletableFlag, Admin, DEV_REC, true),
+        VRXFUZZ_REQUEST(addBookmarks, Admin, DEV_REC, bookmarks()),
+        VRXFUZZ_REQUEST(deleteBookmarks, Admin, DEV_REC, bookmarks()),
         VRXFUZZ_REQUEST(getDeviceTime, Admin, "DEV-1"),
         VRXFUZZ_REQUEST(setDeviceTime, Admin, "DEV-1", ULongLong(1700000000000000ull)),
-        VRXFUZZ_REQUEST(getOverviewSpectrumStreamed, Admin, "DEV-1", "REC-0042", ULongLong(1), ULongLong(2), ULongLong(3), 512u,
+        VRXFUZZ_REQUEST(getOverviewSpectrumStreamed, Admin, DEV_REC, ULongLong(1), ULongLong(2), ULongLong(3), 512u,
                         SpectrumKind_2, "127.0.0.1", CORBA::UShort(4000)),
-        VRXFUZZ_REQUEST(requestRecordDataDetail, Admin, "DEV-1", "REC-0042"),
-        VRXFUZZ_REQUEST(deleteRecord, Admin, "DEV-1", "REC-0042"),
+        VRXFUZZ_REQUEST(requestRecordDataDetail, Admin, DEV_REC),
+        VRXFUZZ_REQUEST(deleteRecord, Admin, DEV_REC),
     };
     return t;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-// Shared frame of the protocol fuzz targets. Each target defines
-// vrxfuzz::targetTable(); this frame provides LLVMFuzzerTestOneInput and,
-// without libFuzzer, a main that replays files or writes the seed corpus.
+// Shared frame of the protocol fuzz targets. Each target defines its table of
+// decoders; this frame provides LLVMFuzzerTestOneInput and, without libFuzzer,
+// a main that replays files or writes the seed corpus (fuzzsupport.cpp).
 //
 // An input is two header octets and a CDR body:
 //   octet 0  which decoder of the target's table runs (modulo its size)
@@ -19,7 +19,6 @@
 
 #include <omniORB4/CORBA.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -40,8 +39,8 @@ struct Decoder
     void (*seed)(cdrStream& out); // null: the seed is an empty body
 };
 
-// The decoders of this target, in a fixed order: octet 0 of the kept corpus
-// indexes it, so new entries go at the end.
+// The target's decoders. Octet 0 of the kept corpus indexes this table, so
+// new entries go at the end.
 const std::vector<Decoder>& targetTable();
 
 // Ends the process with a message: the fuzzer keeps the input.
@@ -79,26 +78,20 @@ private:
 template <class T>
 void decode(cdrStream& in, const Context& ctx)
 {
-    T value;
+    T value, copy;
     value <<= in;
-    cdrMemoryStream first(CORBA::ULong(0), true);
+    cdrMemoryStream first(CORBA::ULong(0), true), second(CORBA::ULong(0), true);
     setCodeSets(first, ctx.utf8);
+    setCodeSets(second, ctx.utf8);
     try {
         value >>= first;
-    } catch (const CORBA::SystemException&) {
-        fail(g_current, "marshalling an accepted value failed");
-    }
-    cdrMemoryStream reread(first, 1);
-    setCodeSets(reread, ctx.utf8);
-    T copy;
-    try {
+        cdrMemoryStream reread(first, 1);
+        setCodeSets(reread, ctx.utf8);
         copy <<= reread;
+        copy >>= second;
     } catch (const CORBA::SystemException&) {
-        fail(g_current, "the marshalled form of an accepted value was rejected");
+        fail(g_current, "an accepted value could not be marshalled and read back");
     }
-    cdrMemoryStream second(CORBA::ULong(0), true);
-    setCodeSets(second, ctx.utf8);
-    copy >>= second;
     if (first.bufSize() != second.bufSize() || std::memcmp(first.bufPtr(), second.bufPtr(), first.bufSize()) != 0)
         fail(g_current, "marshalling is not stable across a round trip");
 }

@@ -22,6 +22,8 @@ using namespace KD_VRX;
 using CORBA::Boolean;
 using CORBA::ULong;
 using Str = const char*;
+using WStr = const CORBA::WChar*;
+using Out = CORBA::String_out;
 using U64 = CORBA::ULongLong;
 
 // Calls received, one line each: the operation and its arguments.
@@ -51,7 +53,7 @@ inline unsigned last(CCO::NotificationType) { return CCO::NotificationType_4; }
 inline unsigned last(CCO::RedundancyType) { return CCO::RedundancyType_2; }
 
 inline std::string text(Str s) { return s; }
-inline std::string text(const CORBA::WChar* s) { return std::string(s, s + std::wcslen(s)); } // low octets
+inline std::string text(WStr s) { return std::string(s, s + std::wcslen(s)); } // low octets
 inline std::string text(CORBA::Object_ptr o) { return CORBA::is_nil(o) ? "nil" : "ref"; }
 template <class T>
 std::enable_if_t<std::is_arithmetic<T>::value, std::string> text(T v) { return std::to_string(v); }
@@ -84,6 +86,7 @@ template <class... A>
 ULong called(Str operation, const A&... args) { return ULong(logged(operation, args...).size()); }
 template <class... A>
 char* echo(Str operation, const A&... args) { return CORBA::string_dup(logged(operation, args...).c_str()); }
+inline char* none() { return CORBA::string_dup(""); }
 
 struct RecordStateChangeCallback : POA_KD_VRX::IF_RecordStateChangeCallback
 {
@@ -98,17 +101,17 @@ struct VorexStatusCallback : POA_KD_VRX::IF_VorexStatusCallback
 struct Admin : POA_KD_VRX::IF_VOREX_Admin
 {
     ULong removeHistoryEntry(Str d, Str r, U64 t) override { return called("removeHistoryEntry", d, r, t); }
-    ULong addHistory(Str d, Str r, const CORBA::WChar* e) override { return called("addHistory", d, r, e); }
-    ULong copyRecord(Str d, Str r, CORBA::String_out id, const CopyRangeSeq& c, const CORBA::WChar* n) override
+    ULong addHistory(Str d, Str r, WStr e) override { return called("addHistory", d, r, e); }
+    ULong copyRecord(Str d, Str r, Out id, const CopyRangeSeq& c, WStr n) override
     {
         id = CORBA::string_dup(r);
         return called("copyRecord", d, r, c, n);
     }
-    ULong setRecordComment(Str d, Str r, const CORBA::WChar* c) override { return called("setRecordComment", d, r, c); }
+    ULong setRecordComment(Str d, Str r, WStr c) override { return called("setRecordComment", d, r, c); }
     ULong setRecordDeletableFlag(Str d, Str r, Boolean f) override { return called("setRecordDeletableFlag", d, r, f); }
     ULong addBookmarks(Str d, Str r, const BookmarkItemSeq& b) override { return called("addBookmarks", d, r, b); }
     ULong deleteBookmarks(Str d, Str r, const BookmarkItemSeq& b) override { return called("deleteBookmarks", d, r, b); }
-    ULong getDeviceTime(Str d, U64& time, Boolean& synced) override { return time = called("getDeviceTime", d), synced = 1, 0; }
+    ULong getDeviceTime(Str d, U64& t, Boolean& synced) override { return t = called("getDeviceTime", d), synced = 1, 0; }
     ULong setDeviceTime(Str d, U64 t) override { return called("setDeviceTime", d, t); }
     ULong getOverviewSpectrumStreamed(Str d, Str r, U64 a, U64 b, U64 c, ULong n, SpectrumKind k, Str h,
                                       CORBA::UShort p) override
@@ -187,10 +190,10 @@ struct Chan : POA_KD_VRX::IF_VRX_c_Chan
     void setRecordFlag(Boolean) override {}
     void setReplayFlag(Boolean) override {}
     void setName(Str) override {}
-    char* getChannelID() override { return CORBA::string_dup(""); }
-    void startRecording(ULong, const CORBA::WChar*, ULong) override {}
+    char* getChannelID() override { return none(); }
+    void startRecording(ULong, WStr, ULong) override {}
     void DataTransferStarted() override {}
-    void stopRecording(const CORBA::WChar*) override {}
+    void stopRecording(WStr) override {}
     void DataTransferStopped() override {}
     void DataTransferStopping() override {}
     void startReplaying(Str, Str, DataRateClass, U64, U64, ULong) override {}
@@ -202,9 +205,9 @@ struct Chan : POA_KD_VRX::IF_VRX_c_Chan
 struct ExportCallback : POA_KD_VRX::IF_ExportCallback
 {
     char* startFileStream(Str f, U64 s) override { return echo("startFileStream", f, s); }
-    char* exportID() override { return CORBA::string_dup(""); }
-    char* deviceID() override { return CORBA::string_dup(""); }
-    char* recordID() override { return CORBA::string_dup(""); }
+    char* exportID() override { return none(); }
+    char* deviceID() override { return none(); }
+    char* recordID() override { return none(); }
     void exportStarted() override {}
     void exportFileList(const StringSeq&) override {}
     void exportFinished(Boolean, Str) override {}
@@ -215,40 +218,36 @@ struct ExportCallback : POA_KD_VRX::IF_ExportCallback
 struct Vrx : POA_KD_VRX::IF_VRX_c_VRX
 {
     IF_VRX_c_Chan_ptr registerReceiverChannel(IF_VRX_c_ChanMan_ptr m, DataRateClass k, DataFormat f, Boolean rec,
-                                              Boolean rep, Str n, Str w, CORBA::String_out id, ReceiverKind x,
+                                              Boolean rep, Str n, Str w, Out id, ReceiverKind x,
                                               Str xn) override
     {
         id = echo("registerReceiverChannel", m, k, f, rec, rep, n, w, x, xn);
         m->goingDown();
         return IF_VRX_c_Chan::_nil();
     }
-    IF_VRX_c_Chan_ptr registerChannel(IF_VRX_c_ChanMan_ptr, DataRateClass, DataFormat, Boolean, Boolean, Str,
-                                      CORBA::String_out id) override
+    IF_VRX_c_Chan_ptr registerChannel(IF_VRX_c_ChanMan_ptr, DataRateClass, DataFormat, Boolean, Boolean, Str, Out i) override
     {
-        return id = CORBA::string_dup(""), IF_VRX_c_Chan::_nil();
+        return i = none(), IF_VRX_c_Chan::_nil();
     }
     IF_VRX_c_Chan_ptr registerChannelEx(IF_VRX_c_ChanMan_ptr, DataRateClass, DataFormat, Boolean, Boolean, Str, Str,
-                                        CORBA::String_out id) override
+                                        Out i) override
     {
-        return id = CORBA::string_dup(""), IF_VRX_c_Chan::_nil();
+        return i = none(), IF_VRX_c_Chan::_nil();
     }
     IF_VOREX_Replay_ptr getVorexReplayInterface(Str) override { return IF_VOREX_Replay::_nil(); }
     IF_VRX_c_Chan_ptr getVorexChannelInterface(Str) override { return IF_VRX_c_Chan::_nil(); }
     IF_VOREX_Admin_ptr getVorexAdminInterface() override { return IF_VOREX_Admin::_nil(); }
     StringSeq* getAllDevices() override { return new StringSeq; }
-    char* mapDeviceIdToAddress(Str) override { return CORBA::string_dup(""); }
-    char* mapAddressToDeviceId(Str) override { return CORBA::string_dup(""); }
-    void getDeviceInformation(Str, CORBA::String_out d, ULong&) override { d = CORBA::string_dup(""); }
+    char* mapDeviceIdToAddress(Str) override { return none(); }
+    char* mapAddressToDeviceId(Str) override { return none(); }
+    void getDeviceInformation(Str, Out d, ULong&) override { d = none(); }
     RecordMetaData* getMetaDataForRecord(Str, Str) override { return new RecordMetaData(); }
     RecordInfoSeq* getAllRecords(Str) override { return new RecordInfoSeq; }
-    char* getWorkstationName() override { return CORBA::string_dup(""); }
+    char* getWorkstationName() override { return none(); }
     void exportRecording(IF_ExportCallback_ptr) override {}
     void cancelExport(Str) override {}
     void restoreMuravFileGroup(Str, Str, Str) override {}
-    void getMuravConnectionParameter(Boolean&, CORBA::String_out h, CORBA::UShort&) override
-    {
-        h = CORBA::string_dup("");
-    }
+    void getMuravConnectionParameter(Boolean&, Out h, CORBA::UShort&) override { h = none(); }
 };
 
 struct Callback : POA_CCO::Callback
@@ -270,10 +269,7 @@ struct Cco : POA_CCO::IF_CCO_c
         if (called("Register", n, o, r) && !*n)
             throw CCO::IF_CCO_c_Naming::InvalidObject();
     }
-    void RegisterValues(Str n, const CCO::StringSeq& v, CCO::RedundancyType r) override
-    {
-        called("RegisterValues", n, v, r);
-    }
+    void RegisterValues(Str n, const CCO::StringSeq& v, CCO::RedundancyType r) override { called("RegisterValues", n, v, r); }
     char* GetSystemName() override { return echo("GetSystemName"); }
     void StartupIndication(Str) override {}
     void ShutdownIndication(Str) override {}
@@ -282,8 +278,8 @@ struct Cco : POA_CCO::IF_CCO_c
     void UnregisterValues(Str, CCO::RedundancyType) override {}
     CORBA::Object_ptr Resolve(Str, CCO::ResolveType) override { return CORBA::Object::_nil(); }
     CCO::StringSeq* ResolveValues(Str, CCO::ResolveType) override { return new CCO::StringSeq; }
-    char* GetSubSystemName() override { return CORBA::string_dup(""); }
-    char* GetWorkstationName() override { return CORBA::string_dup(""); }
+    char* GetSubSystemName() override { return none(); }
+    char* GetWorkstationName() override { return none(); }
     CCO::StringSeq* GetSubSystems() override { return new CCO::StringSeq; }
     CCO::StringSeq* GetWorkstations(Str) override { return new CCO::StringSeq; }
     CCO::StringSeq* GetSystemWorkstations() override { return new CCO::StringSeq; }

@@ -63,8 +63,7 @@ private slots:
         QVERIFY(!isMapped(m_module));
     }
 
-    // Twice: a second load must register afresh what the first unload
-    // released.
+    // Twice: a second load registers afresh what the first unload released.
     void factoriesFollowTheModule()
     {
         QCOMPARE(registered(), 0);
@@ -77,9 +76,8 @@ private slots:
             // TypeCodes) cannot be unloaded safely.
             QVERIFY(!isMapped(QStringLiteral("libomniDynamic4")));
             QVERIFY2(module.unload(), qPrintable(module.errorString()));
-            // A module that cannot be unmapped (for instance because some
-            // object file brought STB_GNU_UNIQUE symbols) would keep its
-            // factories; say so instead of reporting a stray factory.
+            // Say so when the module stays mapped (STB_GNU_UNIQUE symbols, for
+            // one) rather than report the factories it keeps.
             QVERIFY2(!isMapped(m_module), "the module stayed mapped after unload");
             QCOMPARE(registered(), 0);
         }
