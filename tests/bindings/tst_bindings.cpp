@@ -1,67 +1,125 @@
+// How a live toolbar binds to its channel's values and follows them: binding
+// as the values appear, rebinding, losing the connection, and notifications
+// from the manager's own threads, which reach the widgets in the GUI thread.
+
 #include "channelfixture.h"
 #include "livetoolbar.h"
 #include "testsupport.h"
+#include "toolbarlook.h"
 #include "toolbarprobe.h"
-
-#include "startup.h"
-#include "vcwidgets.h"
-#include "vorexgui.h"
-#include "vorexwidgets.h"
 
 #include <QComboBox>
 #include <QtTest>
 
-#include <functional>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
+using ThreadingHelper::ThreadSwitchingAdministration;
 using vrxtest::LiveToolbar;
-using vrxtest::LiveToolbarOptions;
 using vrxtest::settle;
 
 namespace {
 
-LiveToolbarOptions unbound()
+const QString kDev1 = QStringLiteral("Dev1");
+
+std::unique_ptr<LiveToolbar> unboundToolbar(int channels = 1)
 {
-    LiveToolbarOptions options;
+    vrxtest::LiveToolbarOptions options;
     options.bind = false;
-    return options;
+    options.channels = channels;
+    return std::make_unique<LiveToolbar>(options);
 }
 
-QStringList fourTimes(const QString& text)
+QStringList comboItems(LiveToolbar& live)
 {
-    return {text, text, text, text};
-}
-
-QStringList comboItems(QComboBox* combo)
-{
+    auto* combo = live.widget<QComboBox>(QStringLiteral("OpenFileDeviceCombo"));
     QStringList items;
     for (int i = 0; i < combo->count(); ++i)
         items << combo->itemText(i);
     return items;
 }
 
-// The mode widgets carry their value path only once the toolbar is bound.
-QStringList modeWidgetPaths(LiveToolbar& live)
+// The value paths the bar's widgets are bound to, "~" for the first channel:
+// "<the four mode buttons'>|<device combo>|<disc space>|<record name>".
+QString boundPaths(LiveToolbar& live)
 {
-    return {live.widget<VCOneOfButton>(QStringLiteral("VorexStop"))->GetSelection_ValuePath(),
-            live.widget<VCOneOfButton>(QStringLiteral("VorexPause"))->GetSelection_ValuePath(),
-            live.widget<VCOneOfButtonCombo>(QStringLiteral("VorexReplayModesCombo"))->GetSelection_ValuePath(),
-            live.widget<VCOneOfButtonCombo>(QStringLiteral("VorexRecordingModesCombo"))->GetSelection_ValuePath()};
+    QStringList modes;
+    for (const char* name : {"VorexStop", "VorexPause"})
+        modes << live.widget<VCOneOfButton>(QLatin1String(name))->GetSelection_ValuePath();
+    for (const char* name : {"VorexReplayModesCombo", "VorexRecordingModesCombo"})
+        modes << live.widget<VCOneOfButtonCombo>(QLatin1String(name))->GetSelection_ValuePath();
+    modes.removeDuplicates();
+    const QStringList paths = {modes.size() == 1 ? modes[0] : QStringLiteral("mixed"),
+                               live.widget<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"))->GetDevice_ValuePath(),
+                               live.widget<DiscSpaceBar>(QStringLiteral("VorexToolbarDiscSpace"))->GetDevice_ValuePath(),
+                               live.widget<VCLineEdit>(QStringLiteral("VorexRecordName"))->GetText_ValuePath()};
+    return paths.join(QLatin1Char('|')).replace(live.ChannelPath(0), QStringLiteral("~"));
+}
+const QString kBound = QStringLiteral("~/RecordReplayModes|~/DeviceID|~/DeviceID|~/RecordName");
+
+// Whether the record button follows the RecordFlag the manager writes.
+bool followsRecordFlag(LiveToolbar& live, int channel = 0)
+{
+    auto flag = live.value<values::Value<bool>>("RecordFlag", channel);
+    const bool before = live.isEnabled(QStringLiteral("VorexRecordingModesCombo"));
+    flag->Set(false, nullptr);
+    const bool off = !live.isEnabled(QStringLiteral("VorexRecordingModesCombo"));
+    flag->Set(true, nullptr);
+    return before && off && live.isEnabled(QStringLiteral("VorexRecordingModesCombo"));
 }
 
-// Whether the toolbar dispatches a change of `key` (the dispatcher's trace
-// for the value change; a foreign writer changes it).
-bool dispatches(LiveToolbar& live, const char* key, const QString& dispatchTrace)
+// Observers on a channel node and every value below it. (Belongs beside
+// ChannelFixture::observerCount in support, for channels the manager owns.)
+int observerCount(const QString& channel)
 {
-    vrxtest::TraceCapture traces;
-    if (auto flag = live.value<values::Value<bool>>(key))
-        flag->Set(flag->Get(), nullptr);
-    else if (auto selection = live.value<values::ValueSelection>(key))
-        selection->SelectIndex(selection->GetCurrentKey(), nullptr);
-    return traces.contains(dispatchTrace);
+    auto node = values::Tree::Instance()->FindNode(channel);
+    int count = node->ObserverCount();
+    for (const auto& child : node->GetChildren())
+        count += child->ObserverCount();
+    return count;
 }
 
-const QString kModesDispatch = QStringLiteral("VorexToolbar::Update:VC_VALUECHANGED calling RecordReplayModeValueChanged");
-const QString kRecordFlagDispatch = QStringLiteral("VorexToolbar::Update:VC_VALUECHANGED calling SetRecordingAllowed");
+void onWorker(const std::function<void()>& work)
+{
+    std::thread(work).join();
+}
+
+// One step of the manager on the channel; records by index of Dev1's.
+void manager(LiveToolbar& live, const QString& step)
+{
+    const auto records = live.backend().GetRecords(kDev1);
+    const QString id = records.at(step.right(1).toInt() % 2).GetRecordID();
+    auto recordId = live.value<values::Value<QString>>("RecordID");
+    if (step == QLatin1String("DeviceID Dev2"))
+        live.value<values::Value<QString>>("DeviceID")->Set(QStringLiteral("Dev2"), nullptr);
+    else if (step.startsWith(QLatin1String("RecordID ")))
+        recordId->Set(id, nullptr);
+    else if (step == QLatin1String("RecordID invalid") || step == QLatin1String("RecordID normal"))
+        recordId->SetState(step.endsWith(QLatin1String("invalid")) ? values::eStateInvalid : values::eStateNormal, nullptr);
+    else if (step == QLatin1String("channel update"))
+        values::Tree::Instance()->CreateValue<values::Value<int>>(live.key("Extra"), 0);
+    else if (step == QLatin1String("ReplayMode 3"))
+        live.select("ReplayMode", 3);
+    else if (step == QLatin1String("release channel"))
+        values::Tree::Instance()->Release(live.ChannelPath(0));
+    else if (step == QLatin1String("all records"))
+        live.backend().SetRecords(kDev1, records);
+    else if (step == QLatin1String("all records but 0"))
+        live.backend().SetRecords(kDev1, {records.begin() + 1, records.end()});
+    else if (step == QLatin1String("rename 0")) {
+        VOREX_XML::VOREX_RecordData changed = records[0];
+        changed.SetRecordName(QStringLiteral("renamed"));
+        live.backend().SetRecord(kDev1, changed);
+    } else if (step == QLatin1String("record 0 changed on Dev2")) {
+        auto* controller = vrxtest::toolbarWidget(live)->findChild<VorexGUI::VorexServerGUIController*>();
+        emit controller->recordListModel()->si_recordChanged(
+            vorex::RecordIdentifier(live.backend().GetSubSystem(), QStringLiteral("Dev2"), id), false);
+    } else if (step == QLatin1String("delete record 0"))
+        live.backend().RemoveRecord(kDev1, id);
+    else
+        QFAIL(qPrintable(QStringLiteral("unknown step ") + step));
+}
 
 } // namespace
 
@@ -72,52 +130,14 @@ class TestBindings : public QObject
 private slots:
     void cleanup()
     {
-        QTRY_COMPARE(ThreadingHelper::ThreadSwitchingAdministration::LiveEventCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ThreadSwitchingAdministration::LiveEventCount(), 0, 1000);
         VorexCommon::ErrorDescriptor::TakeResponses();
         ErrorHandler::Instance()->TakeMessages();
     }
 
-    // The manager creates the channel's values after the host bound the
-    // toolbar: every value creation is a channel update that retries the
-    // binding, silently, until everything is there.
-    void bindingWaitsForTheChannelValues()
-    {
-        LiveToolbar live(unbound());
-        const QString channel = live.ChannelPath(0);
-        live.simulator().DeleteChannel(0);
-        settle();
-        ErrorHandler::Instance()->TakeMessages();
-
-        QVERIFY(live.toolbar()->GetToolbarModeValuePath().isEmpty());
-        QVERIFY(live.toolbar()->SetChannelId_ValuePath(channel));
-        const QString modes = channel + QStringLiteral("/RecordReplayModes");
-        QCOMPARE(live.toolbar()->GetToolbarModeValuePath(), modes);
-        settle();
-        QCOMPARE(modeWidgetPaths(live), fourTimes(QString()));
-        QVERIFY(!live.isEnabled(QStringLiteral("VorexRecordingModesCombo")));
-
-        // One value at a time, as a manager fills a channel.
-        for (const QString& key : vrxtest::channelKeys()) {
-            vrxtest::createChannelValue(channel, key);
-            settle(2);
-        }
-        settle();
-        QCOMPARE(modeWidgetPaths(live), fourTimes(modes));
-        QCOMPARE(live.widget<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"))->GetDevice_ValuePath(),
-                 channel + QStringLiteral("/DeviceID"));
-        QCOMPARE(live.widget<DiscSpaceBar>(QStringLiteral("VorexToolbarDiscSpace"))->GetDevice_ValuePath(),
-                 channel + QStringLiteral("/DeviceID"));
-        QCOMPARE(live.widget<VCLineEdit>(QStringLiteral("VorexRecordName"))->GetText_ValuePath(),
-                 channel + QStringLiteral("/RecordName"));
-        QVERIFY(live.isEnabled(QStringLiteral("VorexRecordingModesCombo")));
-        QVERIFY(live.isEnabled(QStringLiteral("VorexReplayModesCombo")));
-        QVERIFY(dispatches(live, "RecordReplayModes", kModesDispatch));
-        QVERIFY(ErrorHandler::Instance()->TakeMessages().empty());
-        values::Tree::Instance()->Release(channel);
-    }
-
-    // The observers are added in a fixed order; a missing value (or one of
-    // another type) stops the chain there, and its creation completes it.
+    // The values are bound in a fixed order; a missing value (or one of
+    // another type) stops the chain there, and its creation (a channel
+    // update, as when the manager fills a channel) completes it silently.
     void chainStopsAtTheFirstMissingValue_data()
     {
         QTest::addColumn<QString>("missing");
@@ -135,297 +155,186 @@ private slots:
         QFETCH(QString, missing);
         QFETCH(bool, otherType);
         QFETCH(int, reached);
-
-        LiveToolbar live(unbound());
-        const QString channel = live.ChannelPath(0);
-        live.simulator().DeleteChannel(0);
+        auto live = unboundToolbar();
+        const QString channel = live->ChannelPath(0);
+        live->simulator().DeleteChannel(0);
         vrxtest::createChannel(channel, {missing});
-        if (otherType)
-            values::Tree::Instance()->CreateValue<values::Value<int>>(vrxtest::channelKey(channel, missing), 1);
         auto tree = values::Tree::Instance();
-        auto allowedText = [&] {
+        if (otherType)
+            tree->CreateValue<values::Value<int>>(vrxtest::channelKey(channel, missing), 1);
+        auto allowOnlyDev2 = [&] {
             if (auto allowed = tree->FindValueAs<values::Value<QString>>(vrxtest::channelKey(channel, "AllowedDevices")))
                 allowed->Set(QStringLiteral("Dev2"), nullptr);
         };
-        allowedText();
-        for (const char* flag : {"RecordFlag", "ReplayFlag"})
-            if (auto value = tree->FindValueAs<values::Value<bool>>(vrxtest::channelKey(channel, flag)))
-                value->Set(false, nullptr);
-
-        live.toolbar()->SetChannelId_ValuePath(channel);
+        allowOnlyDev2();
+        auto flag = [&](const char* key) { return tree->FindValueAs<values::Value<bool>>(vrxtest::channelKey(channel, key)); };
+        for (const char* key : {"RecordFlag", "ReplayFlag"})
+            if (flag(key))
+                flag(key)->Set(false, nullptr);
+        QVERIFY(live->toolbar()->SetChannelId_ValuePath(channel));
         settle();
-
-        auto* combo = live.widget<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"));
-        auto flagTaken = [&](const char* key) {
-            // Binding a flag writes the host's permission (true) into it.
-            auto value = tree->FindValueAs<values::Value<bool>>(vrxtest::channelKey(channel, key));
-            return value && value->Get();
-        };
         // A bound combo shows the channel's own device too.
         const QStringList offered = reached == 0 ? QStringList{"Dev1", "Dev2", "Dev3"}
-                                    : reached == 1 ? QStringList{"Dev2"}
-                                                   : QStringList{"Dev2", "Dev1"};
-        QCOMPARE(comboItems(combo), offered);
-        QCOMPARE(combo->GetDevice_ValuePath() == vrxtest::channelKey(channel, "DeviceID"), reached >= 2);
-        QCOMPARE(flagTaken("RecordFlag"), reached >= 3);
-        QCOMPARE(flagTaken("ReplayFlag"), reached >= 4);
-        QVERIFY(!dispatches(live, "RecordReplayModes", kModesDispatch));
-        QCOMPARE(modeWidgetPaths(live), fourTimes(QString()));
+                                    : reached == 1 ? QStringList{"Dev2"} : QStringList{"Dev2", "Dev1"};
+        QCOMPARE(comboItems(*live), offered);
+        QCOMPARE(boundPaths(*live), reached >= 2 ? "|~/DeviceID|~/DeviceID|~/RecordName" : "||~/DeviceID|~/RecordName");
+        // Binding a flag writes the host's permission (true) into it.
+        QCOMPARE(flag("RecordFlag") && flag("RecordFlag")->Get(), reached >= 3);
+        QCOMPARE(flag("ReplayFlag") && flag("ReplayFlag")->Get(), reached >= 4);
 
         vrxtest::createChannelValue(channel, missing);
-        allowedText();
+        allowOnlyDev2();
         settle();
-        QVERIFY(dispatches(live, "RecordReplayModes", kModesDispatch));
-        QCOMPARE(modeWidgetPaths(live), fourTimes(vrxtest::channelKey(channel, "RecordReplayModes")));
-        QCOMPARE(comboItems(combo), QStringList{QStringLiteral("Dev2")} << QStringLiteral("Dev1"));
-        QVERIFY(flagTaken("RecordFlag") && flagTaken("ReplayFlag"));
+        QCOMPARE(boundPaths(*live), kBound);
+        QCOMPARE(comboItems(*live), (QStringList{"Dev2", "Dev1"}));
+        QVERIFY(flag("RecordFlag")->Get() && flag("ReplayFlag")->Get());
+        QVERIFY(followsRecordFlag(*live));
         QVERIFY(ErrorHandler::Instance()->TakeMessages().empty());
         tree->Release(channel);
     }
 
     // "AllowedDevices" names the devices the combo offers (the channel's own
-    // device is always shown); disabled it allows all, invalid it changes
-    // nothing but does not hold up the binding.
+    // device is always shown); disabled it allows all; invalid it changes
+    // nothing and does not hold up the binding.
     void allowedDevices_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("bindAfterwards");
         QTest::addColumn<QStringList>("offered");
-        QTest::newRow("empty parts dropped") << "Dev2@@Dev3@" << 0 << QStringList{"Dev2", "Dev3", "Dev1"};
-        QTest::newRow("leading separator") << "@Dev1" << 0 << QStringList{"Dev1"};
-        QTest::newRow("case counts") << "dev2@Dev3" << 0 << QStringList{"Dev3", "Dev1"};
-        QTest::newRow("disabled allows all") << "Dev2" << 2 << QStringList{"Dev1", "Dev2", "Dev3"};
+        QTest::newRow("empty parts dropped") << "Dev2@@Dev3@" << 0 << false << QStringList{"Dev2", "Dev3", "Dev1"};
+        QTest::newRow("leading separator") << "@Dev1" << 0 << false << QStringList{"Dev1"};
+        QTest::newRow("case counts") << "dev2@Dev3" << 0 << false << QStringList{"Dev3", "Dev1"};
+        QTest::newRow("disabled allows all") << "Dev2" << 2 << false << QStringList{"Dev1", "Dev2", "Dev3"};
+        QTest::newRow("invalid before binding") << "Dev2" << 3 << true << QStringList{"Dev1", "Dev2", "Dev3"};
     }
     void allowedDevices()
     {
         QFETCH(QString, text);
         QFETCH(int, state);
+        QFETCH(bool, bindAfterwards);
         QFETCH(QStringList, offered);
-        LiveToolbar live;
-        auto allowed = live.value<values::Value<QString>>("AllowedDevices");
+        auto live = unboundToolbar();
+        if (!bindAfterwards)
+            live->bind();
+        auto allowed = live->value<values::Value<QString>>("AllowedDevices");
         allowed->Set(QStringLiteral("Dev3"), nullptr);
         allowed->SetState(state, nullptr);
         allowed->Set(text, nullptr);
+        if (bindAfterwards)
+            live->bind();
         settle();
-        QCOMPARE(comboItems(live.widget<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"))), offered);
+        QCOMPARE(comboItems(*live), offered);
+        QCOMPARE(boundPaths(*live), kBound);
     }
 
-    void invalidAllowedDevicesDoesNotHoldUpTheBinding()
+    // What the connector announces, in order, as the manager changes the
+    // channel's record and device. Written on a worker thread, nothing is
+    // announced before the GUI thread runs, and there the same.
+    void connectorSignals_data()
     {
-        LiveToolbar live(unbound());
-        const QString channel = live.ChannelPath(0);
-        auto allowed = live.value<values::Value<QString>>("AllowedDevices");
-        allowed->Set(QStringLiteral("Dev2"), nullptr);
-        allowed->SetState(values::eStateInvalid, nullptr);
-        live.toolbar()->SetChannelId_ValuePath(channel);
-        settle();
-        QCOMPARE(modeWidgetPaths(live), fourTimes(vrxtest::channelKey(channel, "RecordReplayModes")));
-        QCOMPARE(comboItems(live.widget<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"))),
-                 (QStringList{"Dev1", "Dev2", "Dev3"}));
-    }
-
-    // What the connector reports, and in which order, as the channel's
-    // record and device change.
-    void connectorSignalSequences()
-    {
-        LiveToolbar live;
-        QWidget* connector = vrxtest::toolbarWidget(live);
-        QVERIFY(connector);
-        auto& backend = live.backend();
-        const std::vector<VOREX_XML::VOREX_RecordData> records = backend.GetRecords(QStringLiteral("Dev1"));
-        QVERIFY(records.size() >= 2);
-        const QString rec1 = records[0].GetRecordID();
-        const QString rec2 = records[1].GetRecordID();
-        auto recordId = live.value<values::Value<QString>>("RecordID");
-        auto deviceId = live.value<values::Value<QString>>("DeviceID");
-        auto* controller = connector->findChild<VorexGUI::VorexServerGUIController*>();
-        QVERIFY(controller);
-
-        struct Road
-        {
-            const char* name;
-            std::function<void()> setup;
-            std::function<void()> act;
-            QStringList expected;
-            // A new current record makes the replay bar resynchronise it,
-            // and the manager's answer may arrive as a data update before
-            // the record change is announced.
-            bool resync = false;
-        };
-        auto select = [&](const QString& device, const QString& record) {
-            return [&, device, record] { live.simulator().SelectRecord(0, device, record); };
-        };
-        const std::vector<Road> roads = {
-            {"device change without a record", select("Dev1", QString()),
-             [&] { deviceId->Set(QStringLiteral("Dev2"), nullptr); }, {"DeviceChanged"}},
-            // The record left behind is not one of the new device's.
-            {"device change with a record", select("Dev1", rec1), [&] { deviceId->Set(QStringLiteral("Dev2"), nullptr); },
-             {"RecordChanging", "RecordRemoved", "DeviceChanged"}},
-            {"first record selection", select("Dev1", QString()), [&] { recordId->Set(rec1, nullptr); }, {"RecordChanged"},
-             true},
-            {"another record", select("Dev1", rec1), [&] { recordId->Set(rec2, nullptr); },
-             {"RecordChanging", "RecordChanged"}, true},
-            {"same record again", select("Dev1", rec1), [&] { recordId->Set(rec1, nullptr); }, {}},
-            {"RecordID turns invalid", select("Dev1", rec1), [&] { recordId->SetState(values::eStateInvalid, nullptr); }, {}},
-            {"full refresh holding the record", select("Dev1", rec1),
-             [&] { backend.SetRecords(QStringLiteral("Dev1"), records); }, {"RecordDataUpdated"}},
-            {"full refresh without the record", select("Dev1", rec1),
-             [&] { backend.SetRecords(QStringLiteral("Dev1"), {records.begin() + 1, records.end()}); }, {"RecordRemoved"}},
-            {"current record changed", select("Dev1", rec1),
-             [&] {
-                 VOREX_XML::VOREX_RecordData changed = records[0];
-                 changed.SetRecordName(QStringLiteral("renamed"));
-                 backend.SetRecord(QStringLiteral("Dev1"), changed);
-             },
-             {"RecordDataUpdated"}},
-            {"same record ID on another device", select("Dev1", rec1),
-             [&] {
-                 emit controller->recordListModel()->si_recordChanged(
-                     vorex::RecordIdentifier(backend.GetSubSystem(), QStringLiteral("Dev2"), rec1), false);
-             },
-             {}},
-            {"current record deleted", select("Dev1", rec1), [&] { backend.RemoveRecord(QStringLiteral("Dev1"), rec1); },
-             {"RecordRemoved"}},
-            {"replay mode changes", select("Dev1", rec1),
-             [&] { live.value<values::ValueSelection>("ReplayMode")->SelectIndex(3, nullptr); }, {"RecordDataUpdated"}},
-            {"channel deleted", select("Dev1", rec1), [&] { live.simulator().DeleteChannel(0); }, {"ChannelDeleted"}},
-        };
-        QStringList failures;
-        for (const Road& road : roads) {
-            backend.SetRecords(QStringLiteral("Dev1"), records);
-            road.setup();
-            settle();
-            vrxtest::SignalLog log(connector);
-            road.act();
-            settle();
-            QStringList seen = log.withoutChannelUpdates();
-            if (road.resync)
-                seen.removeAll(QStringLiteral("RecordDataUpdated"));
-            if (seen != road.expected)
-                failures << QStringLiteral("%1: %2").arg(road.name, log.names.join(QLatin1Char(' ')));
-            if (QLatin1String(road.name) == QLatin1String("current record deleted")) // not written back
-                QCOMPARE(recordId->Get(), rec1);
-            if (QLatin1String(road.name) == QLatin1String("RecordID turns invalid")) {
-                // Usable again after the next channel update: the record is
-                // read back, so replacing it announces the change.
-                recordId->SetState(values::eStateNormal, nullptr);
-                values::Tree::Instance()->CreateValue<values::Value<int>>(live.key("Extra"), 0);
-                settle();
-                log.clear();
-                recordId->Set(rec2, nullptr);
-                settle();
-                QStringList seen = log.withoutChannelUpdates();
-                seen.removeAll(QStringLiteral("RecordDataUpdated"));
-                QCOMPARE(seen, (QStringList{"RecordChanging", "RecordChanged"}));
-            }
-        }
-        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
-    }
-
-    // The dispatcher's own traces, by mask.
-    void dispatcherTracesFollowTheMask_data()
-    {
-        QTest::addColumn<unsigned int>("mask");
+        QTest::addColumn<bool>("withRecord");
+        QTest::addColumn<bool>("fromWorker");
+        QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("flow") << 64u << QStringList{"VC_VALUECHANGED", kRecordFlagDispatch};
-        QTest::newRow("warnings only") << 32u << QStringList();
+        for (bool worker : {false, true}) {
+            auto row = [&](const char* name, bool withRecord, const QStringList& steps, const QStringList& expected) {
+                QTest::addRow("%s%s", worker ? "worker: " : "", name) << withRecord << worker << steps << expected;
+            };
+            row("device change without a record", false, {"DeviceID Dev2"}, {"DeviceChanged"});
+            // The record left behind is not one of the new device's.
+            row("device change with a record", true, {"DeviceID Dev2"}, {"RecordChanging", "RecordRemoved", "DeviceChanged"});
+            row("first record", false, {"RecordID 0"}, {"RecordChanged"});
+            row("another record", true, {"RecordID 1"}, {"RecordChanging", "RecordChanged"});
+            row("same record again", true, {"RecordID 0"}, {});
+            row("RecordID turns invalid", true, {"RecordID invalid"}, {});
+            row("replay mode changes", true, {"ReplayMode 3"}, {"RecordDataUpdated"});
+            row("channel deleted", true, {"release channel"}, {"ChannelDeleted"});
+        }
+        auto row = [](const char* name, const QStringList& steps, const QStringList& expected) {
+            QTest::newRow(name) << true << false << steps << expected;
+        };
+        // Read back at the next channel update, so that replacing it is a change.
+        row("RecordID usable again", {"RecordID invalid", "RecordID normal", "channel update", "RecordID 1"},
+            {"RecordChanging", "RecordChanged"});
+        row("full refresh holding the record", {"all records"}, {"RecordDataUpdated"});
+        row("full refresh without the record", {"all records but 0"}, {"RecordRemoved"});
+        row("current record changed", {"rename 0"}, {"RecordDataUpdated"});
+        row("same record ID on another device", {"record 0 changed on Dev2"}, {});
+        row("current record deleted", {"delete record 0"}, {"RecordRemoved"});
     }
-    void dispatcherTracesFollowTheMask()
+    void connectorSignals()
     {
-        QFETCH(unsigned int, mask);
+        QFETCH(bool, withRecord);
+        QFETCH(bool, fromWorker);
+        QFETCH(QStringList, steps);
         QFETCH(QStringList, expected);
         LiveToolbar live;
-        vrxtest::TraceCapture traces(mask);
-        live.value<values::Value<bool>>("RecordFlag")->Set(true, nullptr);
-        QStringList dispatcher = traces.texts().filter(QRegularExpression("^VC_VALUECHANGED$|^VorexToolbar::Update"));
-        QCOMPARE(dispatcher, expected);
-
-        // A size limit change has no handler.
-        traces.clear();
-        live.value<values::Value<int>>("FileSizeInKB")->Set(5, nullptr);
-        QCOMPARE(traces.texts(), mask & 64 ? QStringList{"VC_VALUECHANGED"} : QStringList());
+        const QString first = live.backend().GetRecords(kDev1).at(0).GetRecordID();
+        if (withRecord)
+            live.simulator().SelectRecord(0, kDev1, first);
+        settle();
+        vrxtest::SignalLog log(vrxtest::toolbarWidget(live));
+        for (const QString& step : steps) {
+            if (fromWorker)
+                onWorker([&] { manager(live, step); });
+            else
+                manager(live, step);
+            QVERIFY(!fromWorker || log.names.isEmpty());
+            settle();
+        }
+        QStringList seen = log.withoutChannelUpdates();
+        // A new current record makes the replay bar fetch it again; the
+        // answer may come as a data update before the change is announced.
+        if (expected.contains(QStringLiteral("RecordChanged")))
+            seen.removeAll(QStringLiteral("RecordDataUpdated"));
+        QCOMPARE(seen, expected);
+        QCOMPARE(log.threads.count(QCoreApplication::instance()->thread()), log.threads.size());
+        // The toolbar never writes a record that went away back.
+        if (steps.contains(QStringLiteral("delete record 0")))
+            QCOMPARE(live.value<values::Value<QString>>("RecordID")->Get(), first);
     }
 
     // Losing the connection stops and disables; a new connection re-runs
-    // the buttons and the mode re-selection, without binding again.
-    void reconnectionReselectsWithoutRebinding()
+    // the rules and selects the mode the toolbar held again, for the manager.
+    void reconnectionReselectsTheMode()
     {
         LiveToolbar live;
-        IObserver* asToolbar = vrxtest::toolbarObserver(live);
-        QVERIFY(asToolbar);
         auto modes = live.value<values::ValueSelection>("RecordReplayModes");
-        QVERIFY(live.bar()->isEnabled());
-
-        vrxtest::TraceCapture traces;
         live.simulator().SetConnected(false);
         settle();
-        QVERIFY(traces.contains(QStringLiteral("!!!!!!>>>> VorexToolbar::sl_connectionDisconnected VorexManager  <<<<!!!!!!!")));
-        QCOMPARE(modes->GetCurrentKey(), 5L);
-        QVERIFY(!live.bar()->isEnabled());
-        QCOMPARE(live.bar()->cursor().shape(), Qt::WaitCursor);
-
-        // A mode the toolbar holds while the connection is down.
-        modes->SelectIndex(3, asToolbar);
-        vrxtest::RecordingObserver watcher;
-        modes->AddObserver(&watcher);
-        traces.clear();
+        QCOMPARE(modes->GetCurrentKey(), long(vrxtest::Stop));
+        QCOMPARE(vrxtest::BarStateLog::stateOf(live.bar()), QStringLiteral("off/wait"));
+        modes->SelectIndex(vrxtest::Record, vrxtest::toolbarObserver(live)); // held while the connection is down
+        vrxtest::ScopedObserver watcher(modes);
         live.simulator().SetConnected(true);
         settle();
-        modes->RemoveObserver(&watcher);
-        const QStringList texts = traces.texts();
-        QVERIFY(texts.contains(QStringLiteral("VorexToolbar::sl_connectionEstablished VorexManager")));
-        QVERIFY(texts.contains(QStringLiteral("+ VorexToolbar::VorexManagerDataAvailable()")));
-        QVERIFY(texts.contains(QStringLiteral("VorexToolbar::SetStopButton")));
-        QVERIFY(!texts.contains(QStringLiteral("+ VorexToolbar::AddObservers()")));
         QVERIFY(watcher.count(VC_VALUECHANGED) >= 1);
-        QCOMPARE(modes->GetCurrentKey(), 3L);
-        QVERIFY(dispatches(live, "RecordReplayModes", kModesDispatch));
+        QCOMPARE(modes->GetCurrentKey(), long(vrxtest::Record));
+        QVERIFY(followsRecordFlag(live));
     }
 
-    // Deleting the channel releases everything; the host setting the same
-    // path again after the manager rebuilt it binds the new values.
-    void channelDeletedAndRebuilt()
-    {
-        LiveToolbar live;
-        const QString channel = live.ChannelPath(0);
-        vrxtest::SignalLog log(vrxtest::toolbarWidget(live));
-        vrxtest::TraceCapture traces;
-        live.simulator().DeleteChannel(0);
-        settle();
-        QVERIFY(log.names.contains(QStringLiteral("ChannelDeleted")));
-        QVERIFY(traces.contains(QStringLiteral("VorexToolbarChannelConnector::Update:VC_DELETING")));
-        QVERIFY(!live.isEnabled(QStringLiteral("VorexRecordingModesCombo")));
-        QVERIFY(!live.isEnabled(QStringLiteral("VorexReplayModesCombo")));
-
-        live.simulator().RecreateChannel(0);
-        settle();
-        QVERIFY(live.toolbar()->SetChannelId_ValuePath(channel));
-        settle();
-        QVERIFY(dispatches(live, "RecordReplayModes", kModesDispatch));
-        QVERIFY(dispatches(live, "RecordFlag", kRecordFlagDispatch));
-        QVERIFY(live.isEnabled(QStringLiteral("VorexRecordingModesCombo")));
-    }
-
-    // Moving a bound toolbar to another channel leaves the first one alone.
+    // A toolbar moved to another channel lets go of every value of the
+    // first one, and follows the second.
     void rebindingToAnotherChannel()
     {
-        LiveToolbarOptions options;
-        options.channels = 2;
-        LiveToolbar live(options);
-        const QString second = live.ChannelPath(1);
-        live.toolbar(0)->SetChannelId_ValuePath(second);
+        auto live = unboundToolbar(2);
+        const QString first = live->ChannelPath(0);
+        const int managerOnly = observerCount(first);
+        live->bind(0);
         settle();
-        QCOMPARE(live.toolbar(0)->GetToolbarModeValuePath(), second + QStringLiteral("/RecordReplayModes"));
-        QCOMPARE(modeWidgetPaths(live), fourTimes(second + QStringLiteral("/RecordReplayModes")));
-
-        vrxtest::TraceCapture traces;
-        live.value<values::Value<bool>>("RecordFlag", 0)->Set(true, nullptr);
-        QCOMPARE(traces.texts().count(kRecordFlagDispatch), 0);
-        live.value<values::Value<bool>>("RecordFlag", 1)->Set(true, nullptr);
-        QCOMPARE(traces.texts().count(kRecordFlagDispatch), 2); // both toolbars now
-        QVERIFY(live.isEnabled(QStringLiteral("VorexRecordingModesCombo"), 0));
+        QVERIFY(observerCount(first) > managerOnly);
+        live->toolbar(0)->SetChannelId_ValuePath(live->ChannelPath(1));
+        settle();
+        QCOMPARE(observerCount(first), managerOnly);
+        QCOMPARE(live->toolbar(0)->GetToolbarModeValuePath(), live->key("RecordReplayModes", 1));
+        QCOMPARE(boundPaths(*live), QString(kBound).replace("~", live->ChannelPath(1)));
+        live->value<values::Value<bool>>("RecordFlag", 0)->Set(false, nullptr);
+        QVERIFY(followsRecordFlag(*live, 1));
     }
 
+    // A path with a value in the way binds nothing, and the toolbar says
+    // why (its only trace of it); the root binds nothing either.
     void pathsWithoutAChannelNode_data()
     {
         QTest::addColumn<QString>("path");
@@ -437,14 +346,155 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(bool, traced);
-        LiveToolbar live(unbound());
-        vrxtest::TraceCapture traces;
-        QVERIFY(live.toolbar()->SetChannelId_ValuePath(path));
+        auto live = unboundToolbar();
+        vrxtest::TraceCapture traces(ErrorHandler::TraceWarnings);
+        QVERIFY(live->toolbar()->SetChannelId_ValuePath(path));
         settle();
         QCOMPARE(traces.contains(QStringLiteral("SetChannelId_ValuePath: Node for path %1 could not be determined").arg(path)),
                  traced);
-        QCOMPARE(modeWidgetPaths(live), fourTimes(QString()));
-        QVERIFY(ErrorHandler::Instance()->TakeMessages().empty());
+        QVERIFY(boundPaths(*live).startsWith(QLatin1String("||"))); // neither modes nor device
+    }
+
+    // The manager writes a flag on its own thread: the bar changes only when
+    // the GUI thread runs (and at once when written there).
+    void flagsReachTheBarInTheGuiThread_data()
+    {
+        QTest::addColumn<bool>("fromWorker");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("state"); // -1: write false instead
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<bool>("enabledAfter");
+        for (bool worker : {false, true}) {
+            const char* where = worker ? "worker: " : "gui: ";
+            QTest::addRow("%sRecordFlag false", where) << worker << "RecordFlag" << -1 << "VorexRecordingModesCombo" << false;
+            QTest::addRow("%sReplayFlag false", where) << worker << "ReplayFlag" << -1 << "VorexReplayModesCombo" << false;
+            QTest::addRow("%sPauseSupported false", where) << worker << "PauseSupported" << -1 << "VorexPause" << false;
+            QTest::addRow("%sRecordFlag disabled", where) << worker << "RecordFlag" << 2 << "VorexRecordingModesCombo" << false;
+            QTest::addRow("%sReplayFlag normal again", where) << worker << "ReplayFlag" << 0 << "VorexReplayModesCombo" << true;
+        }
+    }
+    void flagsReachTheBarInTheGuiThread()
+    {
+        QFETCH(bool, fromWorker);
+        QFETCH(QString, key);
+        QFETCH(int, state);
+        QFETCH(QString, control);
+        QFETCH(bool, enabledAfter);
+        LiveToolbar live;
+        auto flag = live.value<values::Value<bool>>(qPrintable(key));
+        if (state == 0)
+            flag->SetState(values::eStateDisabled, nullptr);
+        if (key == QLatin1String("PauseSupported"))
+            live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Running);
+        settle();
+        QCOMPARE(live.isEnabled(control), !enabledAfter);
+        auto write = [&] { state < 0 ? flag->Set(false, nullptr) : flag->SetState(state, nullptr); };
+        if (fromWorker)
+            onWorker(write);
+        else
+            write();
+        QCOMPARE(live.isEnabled(control), fromWorker ? !enabledAfter : enabledAfter);
+        settle();
+        QCOMPARE(live.isEnabled(control), enabledAfter);
+    }
+
+    // The replay handler acts in the GUI thread on the state the
+    // notification saw: Starting makes the bar wait although the value
+    // reads Stopped by then.
+    void modesReachTheBarInTheGuiThread()
+    {
+        LiveToolbar live;
+        vrxtest::BarStateLog log(live.bar());
+        onWorker([&] {
+            live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Starting);
+            live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Stopped);
+            live.select("AllRecordReplayModes", VOREX_XML::Admin::eRecordReplayAllModes_Stopped);
+        });
+        QCOMPARE(log.entries(), QStringList());
+        settle();
+        QCOMPARE(log.entries(), (QStringList{"off/wait", "on/arrow"}));
+    }
+
+    // A change overtaken by a newer one before the GUI thread got to it is
+    // not applied after the newer one.
+    void overtakenChangesAreDropped()
+    {
+        LiveToolbar live;
+        vrxtest::SignalLog log(vrxtest::toolbarWidget(live));
+        auto deviceId = live.value<values::Value<QString>>("DeviceID");
+        onWorker([&] { deviceId->Set(QStringLiteral("Dev2"), nullptr); });
+        deviceId->Set(QStringLiteral("Dev3"), nullptr); // handled at once in the GUI thread
+        settle();
+        QCOMPARE(deviceId->Get(), QStringLiteral("Dev3"));
+        QCOMPARE(log.names.count(QStringLiteral("DeviceChanged")), 1);
+        QCOMPARE(live.widget<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"))->CurrentDevice(), QStringLiteral("Dev3"));
+        // The host's permission given after the manager's older write wins.
+        auto replayFlag = live.value<values::Value<bool>>("ReplayFlag");
+        onWorker([&] { replayFlag->Set(false, nullptr); });
+        live.toolbar()->EnableVorexReplay(true);
+        settle();
+        QVERIFY(replayFlag->Get() && live.isEnabled(QStringLiteral("VorexReplayModesCombo")));
+    }
+
+    // Calls still queued when the toolbar goes are freed without being made.
+    void destroyedWithCallsPending()
+    {
+        vrxtest::TraceCapture traces;
+        {
+            LiveToolbar live;
+            auto flag = live.value<values::Value<bool>>("RecordFlag");
+            onWorker([&] {
+                flag->Set(false, nullptr);
+                live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Running);
+                values::Tree::Instance()->Release(live.ChannelPath(0));
+            });
+            QVERIFY(ThreadSwitchingAdministration::LiveEventCount() > 0);
+            traces.clear();
+        }
+        settle();
+        QCOMPARE(ThreadSwitchingAdministration::LiveEventCount(), 0);
+        QCOMPARE(traces.count(QStringLiteral("VorexToolbar::SetRecordingAllowed : 0")), 0);
+    }
+
+    // The manager keeps writing on its own thread while the host deletes
+    // the toolbar: nothing may crash, leak or stay attached.
+    void workerWritesWhileTheToolbarGoes()
+    {
+        for (int round = 0; round < 5; ++round) {
+            std::atomic<bool> stop{false};
+            std::atomic<int> writes{0};
+            std::thread worker;
+            QString channel;
+            {
+                LiveToolbar live;
+                channel = live.ChannelPath(0);
+                auto recordFlag = live.value<values::Value<bool>>("RecordFlag");
+                auto replayMode = live.value<values::ValueSelection>("ReplayMode");
+                auto allModes = live.value<values::ValueSelection>("AllRecordReplayModes");
+                auto recordId = live.value<values::Value<QString>>("RecordID");
+                auto pause = live.value<values::Value<bool>>("PauseSupported");
+                worker = std::thread([=, &stop, &writes] {
+                    for (int i = 0; !stop && i < 400; ++i) {
+                        recordFlag->Set(i % 2 == 0, nullptr);
+                        replayMode->SelectIndex(i % 2 == 0 ? 0 : 4, nullptr);
+                        allModes->SelectIndex(4, nullptr);
+                        recordId->Set(QString::number(i % 3), nullptr);
+                        pause->SetState(i % 3 == 0 ? values::eStateDisabled : values::eStateNormal, nullptr);
+                        ++writes;
+                        // A manager's pace: a producer that outruns the GUI
+                        // thread (as under a sanitizer) would keep it busy for ever.
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    }
+                });
+                QTRY_VERIFY_WITH_TIMEOUT(writes > 20, 5000);
+                settle(3);
+            }
+            stop = true;
+            worker.join();
+            settle();
+            QCOMPARE(ThreadSwitchingAdministration::LiveEventCount(), 0);
+            QVERIFY(!values::Tree::Instance()->FindNode(channel));
+        }
     }
 };
 
