@@ -1,14 +1,11 @@
 // A stand-in plug-in module for the host's own tests: the entry points and a
 // plain tool bar per channel, none of the toolbar's behaviour. The host calls
-// CreateToolbar through the plug-in instance's interface, so the stand-in
-// instance declares it in the same place as the real one does: the first
-// virtual function after those of IDllInstance.
+// CreateToolbar through the instance, so the stand-in declares it where the
+// real one does: the first virtual function after those of IDllInstance.
 #include "hostplugin.h"
 
 #include <QLabel>
-#include <QString>
 #include <QToolBar>
-#include <QWidget>
 
 #include <new>
 
@@ -25,15 +22,10 @@ public:
         m_pBar->addWidget(new QLabel(QStringLiteral("stand-in toolbar %1").arg(name), m_pBar));
     }
     ~StubToolbar() override { delete m_pBar; }
-
     QToolBar* GetVorexToolbar() override { return m_pBar; }
     void EnableVorexReplay(bool) override {}
     void EnableVorexToolbar(bool enable) override { m_pBar->setEnabled(enable); }
-    bool SetChannelId_ValuePath(const QString& path) override
-    {
-        m_strPath = path;
-        return true;
-    }
+    bool SetChannelId_ValuePath(const QString& path) override { m_strPath = path; return true; }
     void SetReplayTime_ValuePath(const QString&) override {}
     void SetFileOpenDialogAllowed(bool) override {}
     void SetChannelError(int) override {}
@@ -50,7 +42,7 @@ private:
 class StubInstance : public IDllInstance
 {
 public:
-    explicit StubInstance(const QString& name) : IDllInstance(name) {}
+    StubInstance() : IDllInstance(QStringLiteral("stub")) {}
     bool IsInitialized() override { return true; }
     void Activate() override {}
     void Deactivate() override {}
@@ -65,12 +57,6 @@ public:
 } // namespace
 
 extern "C" {
-Q_DECL_EXPORT IDllInstance* ARCreate(const wchar_t*)
-{
-    return new (std::nothrow) StubInstance(QStringLiteral("stub"));
-}
-Q_DECL_EXPORT void ARDestroy(IDllInstance* instance)
-{
-    delete instance;
-}
+Q_DECL_EXPORT IDllInstance* ARCreate(const wchar_t*) { return new (std::nothrow) StubInstance; }
+Q_DECL_EXPORT void ARDestroy(IDllInstance* instance) { delete instance; }
 }

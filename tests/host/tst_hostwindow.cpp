@@ -4,7 +4,6 @@
 #include "recordermanagersimulator.h"
 #include "testsupport.h"
 #include "umm.h"
-#include "values.h"
 #include "vorexclient.h"
 
 #include <QMenu>
@@ -12,40 +11,27 @@
 #include <QToolBar>
 #include <QtTest>
 
-using VorexSim::RecorderManagerSimulator;
-using VorexSim::SimulatorOptions;
-
 class TestHostWindow : public QObject
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<RecorderManagerSimulator> m_sim;
+    std::unique_ptr<VorexSim::RecorderManagerSimulator> m_sim;
     std::unique_ptr<HostWindow> m_window;
 
-    // The action at the end of a menu path such as {"Manager", "Channel 1", "External record"}.
+    // The action at the end of a menu path such as {"Manager", "Channel 1", "External stop"}.
     QAction* action(const QStringList& path) const
     {
         QList<QAction*> actions = m_window->menuBar()->actions();
         QAction* found = nullptr;
         for (const QString& text : path) {
-            found = nullptr;
-            for (QAction* a : actions) {
-                if (a->text().remove(QLatin1Char('&')) == text) {
-                    found = a;
-                    break;
-                }
-            }
-            if (!found)
+            auto it = std::find_if(actions.begin(), actions.end(),
+                                   [&](QAction* a) { return a->text().remove(QLatin1Char('&')) == text; });
+            if (it == actions.end())
                 return nullptr;
+            found = *it;
             actions = found->menu() ? found->menu()->actions() : QList<QAction*>();
         }
         return found;
-    }
-    template <typename V>
-    std::shared_ptr<V> value(const char* key, int channel = 0) const
-    {
-        return values::Tree::Instance()->FindValueAs<V>(m_sim->ValuePath(channel, key));
     }
     void trigger(const QStringList& path)
     {
@@ -53,20 +39,23 @@ private:
         QVERIFY2(a, qPrintable(path.join(" > ")));
         a->trigger();
     }
+    template <typename V>
+    std::shared_ptr<V> value(const char* key, int channel = 0) const
+    {
+        return values::Tree::Instance()->FindValueAs<V>(m_sim->ValuePath(channel, key));
+    }
 
 private slots:
     void initTestCase() { vrxtest::failOnQtWarnings(); }
-
     void init()
     {
-        SimulatorOptions options = SimulatorOptions::Fast(2, &HostWindow::ChannelPath, &HostWindow::ReplayTimePath);
-        m_sim.reset(new RecorderManagerSimulator(options));
+        m_sim.reset(new VorexSim::RecorderManagerSimulator(
+            VorexSim::SimulatorOptions::Fast(2, &HostWindow::ChannelPath, &HostWindow::ReplayTimePath)));
         m_sim->Start();
-        QTRY_VERIFY(m_sim->IsConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(m_sim->IsConnected(), 1000);
         m_window.reset(new HostWindow);
         QString error;
-        QVERIFY2(m_window->LoadPlugin(VRX_STUB_MODULE, error), qPrintable(error));
-        QVERIFY2(m_window->CreateToolbars(2, error), qPrintable(error));
+        QVERIFY2(m_window->LoadPlugin(VRX_STUB_MODULE, error) && m_window->CreateToolbars(2, error), qPrintable(error));
         m_window->AttachSimulator(m_sim.get());
     }
     void cleanup()
@@ -89,23 +78,19 @@ private slots:
         QVERIFY(m_sim->ReplayTime(0) > 0);
     }
 
-    void connectionMenuFollowsTheManager()
+    void managerMenuDoesWhatAManagerDoes()
     {
         QAction* connected = action({"Manager", "Connected"});
-        QVERIFY(connected && connected->isChecked());
+        QVERIFY(connected->isChecked());
         connected->setChecked(false);
         QVERIFY(!m_sim->IsConnected());
         m_sim->SetConnected(true);
         QVERIFY(connected->isChecked());
-    }
 
-    void channelMenuInjectsWhatAManagerDoes()
-    {
         trigger({"Manager", "Channel 2", "Error code", "VRX_ERR_DISC_FULL"});
         QCOMPARE(value<values::Value<QString>>("ErrorCode", 1)->Get(), QStringLiteral("VRX_ERR_DISC_FULL"));
         trigger({"Manager", "Channel 2", "Error code", "(clear)"});
         QCOMPARE(value<values::Value<QString>>("ErrorCode", 1)->Get(), QString());
-
         action({"Manager", "Channel 1", "ReplayFlag", "true"})->setChecked(false);
         QVERIFY(!value<values::Value<bool>>("ReplayFlag")->Get());
         action({"Manager", "Channel 1", "PauseSupported", "disabled (state 2)"})->setChecked(true);
@@ -113,9 +98,9 @@ private slots:
 
         trigger({"Manager", "Channel 1", "External continuous record"});
         QVERIFY(value<values::Value<bool>>("TriggeredByCorbaCall")->Get());
-        QTRY_COMPARE(m_sim->RecordReplayAllModes(0), 2L);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sim->RecordReplayAllModes(0), 2L, 1000);
         trigger({"Manager", "Channel 1", "External stop"});
-        QTRY_COMPARE(m_sim->RecordReplayAllModes(0), 4L);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sim->RecordReplayAllModes(0), 4L, 1000);
 
         trigger({"Manager", "Channel 1", "Fail the next replay command"});
         VorexCommon::GuiToServerReplayCorbaHandler replay(
@@ -128,10 +113,7 @@ private slots:
         trigger({"Manager", "Channel 1", "Re-create the channel node"});
         QVERIFY(m_sim->ChannelExists(0));
         QVERIFY(value<values::Value<bool>>("ReplayFlag")->Get()); // initial state again
-    }
 
-    void rightsMenu()
-    {
         QSignalSpy events(VorexCommon::UserRights::Instance(), SIGNAL(UpdateUserRights(QString)));
         action({"Manager", "User rights", "History comments allowed"})->setChecked(false);
         QVERIFY(!VorexCommon::UserRights::Instance()->HistoryCommentAllowed());
@@ -144,8 +126,7 @@ private slots:
     {
         QPointer<QToolBar> bar = m_window->Toolbars().front()->GetVorexToolbar();
         m_window->Shutdown();
-        QVERIFY(bar.isNull());
-        QVERIFY(m_window->Toolbars().empty());
+        QVERIFY(bar.isNull() && m_window->Toolbars().empty());
         m_window->Shutdown(); // twice is harmless
     }
 };
