@@ -85,22 +85,30 @@ void onWorker(const std::function<void()>& work)
     std::thread(work).join();
 }
 
-// One step of the manager on the channel; records by index of Dev1's.
+// One step of the manager on the channel ("<value> <content>" or an action);
+// records by their index among Dev1's.
 void manager(LiveToolbar& live, const QString& step)
 {
     const auto records = live.backend().GetRecords(kDev1);
-    const QString id = records.at(step.right(1).toInt() % 2).GetRecordID();
-    auto recordId = live.value<values::Value<QString>>("RecordID");
-    if (step == QLatin1String("DeviceID Dev2"))
-        live.value<values::Value<QString>>("DeviceID")->Set(QStringLiteral("Dev2"), nullptr);
-    else if (step.startsWith(QLatin1String("RecordID ")))
-        recordId->Set(id, nullptr);
-    else if (step == QLatin1String("RecordID invalid") || step == QLatin1String("RecordID normal"))
-        recordId->SetState(step.endsWith(QLatin1String("invalid")) ? values::eStateInvalid : values::eStateNormal, nullptr);
+    const QString key = step.section(QLatin1Char(' '), 0, 0);
+    const QString arg = step.section(QLatin1Char(' '), 1);
+    const QString id = records.at(arg.right(1).toInt() % 2).GetRecordID();
+    auto text = live.value<values::Value<QString>>(qPrintable(key));
+    auto flag = live.value<values::Value<bool>>(qPrintable(key));
+    auto value = std::dynamic_pointer_cast<values::ValueBase>(values::Tree::Instance()->FindValue(live.key(qPrintable(key))));
+    if (arg == QLatin1String("invalid") || arg == QLatin1String("disabled") || arg == QLatin1String("normal"))
+        value->SetState(arg == QLatin1String("invalid") ? values::eStateInvalid
+                        : arg == QLatin1String("disabled") ? values::eStateDisabled : values::eStateNormal, nullptr);
+    else if (flag)
+        flag->Set(arg == QLatin1String("true"), nullptr);
+    else if (key == QLatin1String("DeviceID"))
+        text->Set(arg, nullptr);
+    else if (key == QLatin1String("RecordID"))
+        text->Set(id, nullptr);
+    else if (key == QLatin1String("ReplayMode"))
+        live.select("ReplayMode", arg.toLong());
     else if (step == QLatin1String("channel update"))
         values::Tree::Instance()->CreateValue<values::Value<int>>(live.key("Extra"), 0);
-    else if (step == QLatin1String("ReplayMode 3"))
-        live.select("ReplayMode", 3);
     else if (step == QLatin1String("release channel"))
         values::Tree::Instance()->Release(live.ChannelPath(0));
     else if (step == QLatin1String("all records"))
@@ -228,47 +236,58 @@ private slots:
         QCOMPARE(boundPaths(*live), kBound);
     }
 
-    // What the connector announces, in order, as the manager changes the
-    // channel's record and device. Written on a worker thread, nothing is
-    // announced before the GUI thread runs, and there the same.
-    void connectorSignals_data()
+    // What the connector announces, in order, and what the bar offers
+    // afterwards, as the manager changes the channel. Written on a worker
+    // thread, nothing changes before the GUI thread runs, and there the same.
+    void managerSteps_data()
     {
         QTest::addColumn<bool>("withRecord");
         QTest::addColumn<bool>("fromWorker");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("bar");
+        using vrxtest::without;
+        const QString idle = vrxtest::idleLook();
+        const QString noEdit = without(idle, {"edit"});
         for (bool worker : {false, true}) {
-            auto row = [&](const char* name, bool withRecord, const QStringList& steps, const QStringList& expected) {
-                QTest::addRow("%s%s", worker ? "worker: " : "", name) << withRecord << worker << steps << expected;
+            auto row = [&](const char* name, bool withRecord, const QStringList& steps, const QStringList& expected, const QString& bar) {
+                QTest::addRow("%s%s", worker ? "worker: " : "", name) << withRecord << worker << steps << expected << bar;
             };
-            row("device change without a record", false, {"DeviceID Dev2"}, {"DeviceChanged"});
+            row("device change without a record", false, {"DeviceID Dev2"}, {"DeviceChanged"}, without(idle, {"edit", "history"}));
             // The record left behind is not one of the new device's.
-            row("device change with a record", true, {"DeviceID Dev2"}, {"RecordChanging", "RecordRemoved", "DeviceChanged"});
-            row("first record", false, {"RecordID 0"}, {"RecordChanged"});
-            row("another record", true, {"RecordID 1"}, {"RecordChanging", "RecordChanged"});
-            row("same record again", true, {"RecordID 0"}, {});
-            row("RecordID turns invalid", true, {"RecordID invalid"}, {});
-            row("replay mode changes", true, {"ReplayMode 3"}, {"RecordDataUpdated"});
-            row("channel deleted", true, {"release channel"}, {"ChannelDeleted"});
+            row("device change with a record", true, {"DeviceID Dev2"}, {"RecordChanging", "RecordRemoved", "DeviceChanged"}, noEdit);
+            row("first record", false, {"RecordID 0"}, {"RecordChanged"}, idle);
+            row("another record", true, {"RecordID 1"}, {"RecordChanging", "RecordChanged"}, idle);
+            row("same record again", true, {"RecordID 0"}, {}, idle);
+            row("RecordID turns invalid", true, {"RecordID invalid"}, {}, "replayBar");
+            row("replay mode changes", true, {"ReplayMode 3"}, {"RecordDataUpdated"}, idle);
+            row("channel deleted", true, {"release channel"}, {"ChannelDeleted"}, "");
+            row("RecordFlag false", true, {"RecordFlag false"}, {}, without(idle, {"record"}));
+            row("RecordFlag disabled", true, {"RecordFlag disabled"}, {}, without(idle, {"record"}));
+            row("ReplayFlag false", true, {"ReplayFlag false"}, {}, without(idle, {"replay", "openFile"}));
+            row("ReplayFlag normal again", true, {"ReplayFlag disabled", "ReplayFlag normal"}, {}, idle);
+            row("PauseSupported false", true, {"ReplayMode 4", "PauseSupported false"}, {"RecordDataUpdated"}, without(idle, {"record", "openFile"}));
         }
-        auto row = [](const char* name, const QStringList& steps, const QStringList& expected) {
-            QTest::newRow(name) << true << false << steps << expected;
+        auto row = [](const char* name, const QStringList& steps, const QStringList& expected, const QString& bar) {
+            QTest::newRow(name) << true << false << steps << expected << bar;
         };
         // Read back at the next channel update, so that replacing it is a change.
         row("RecordID usable again", {"RecordID invalid", "RecordID normal", "channel update", "RecordID 1"},
-            {"RecordChanging", "RecordChanged"});
-        row("full refresh holding the record", {"all records"}, {"RecordDataUpdated"});
-        row("full refresh without the record", {"all records but 0"}, {"RecordRemoved"});
-        row("current record changed", {"rename 0"}, {"RecordDataUpdated"});
-        row("same record ID on another device", {"record 0 changed on Dev2"}, {});
-        row("current record deleted", {"delete record 0"}, {"RecordRemoved"});
+            {"RecordChanging", "RecordChanged"}, idle);
+        row("full refresh holding the record", {"all records"}, {"RecordDataUpdated"}, idle);
+        row("full refresh without the record", {"all records but 0"}, {"RecordRemoved"}, noEdit);
+        row("current record changed", {"rename 0"}, {"RecordDataUpdated"}, idle);
+        row("same record ID on another device", {"record 0 changed on Dev2"}, {}, idle);
+        // The record went away; the toolbar does not write RecordID back.
+        row("current record deleted", {"delete record 0"}, {"RecordRemoved"}, noEdit);
     }
-    void connectorSignals()
+    void managerSteps()
     {
         QFETCH(bool, withRecord);
         QFETCH(bool, fromWorker);
         QFETCH(QStringList, steps);
         QFETCH(QStringList, expected);
+        QFETCH(QString, bar);
         LiveToolbar live;
         const QString first = live.backend().GetRecords(kDev1).at(0).GetRecordID();
         if (withRecord)
@@ -276,11 +295,13 @@ private slots:
         settle();
         vrxtest::SignalLog log(vrxtest::toolbarWidget(live));
         for (const QString& step : steps) {
+            const QString before = vrxtest::look(live);
+            const int announced = log.names.size();
             if (fromWorker)
                 onWorker([&] { manager(live, step); });
             else
                 manager(live, step);
-            QVERIFY(!fromWorker || log.names.isEmpty());
+            QVERIFY(!fromWorker || (log.names.size() == announced && vrxtest::look(live) == before));
             settle();
         }
         QStringList seen = log.withoutChannelUpdates();
@@ -290,8 +311,8 @@ private slots:
             seen.removeAll(QStringLiteral("RecordDataUpdated"));
         QCOMPARE(seen, expected);
         QCOMPARE(log.threads.count(QCoreApplication::instance()->thread()), log.threads.size());
-        // The toolbar never writes a record that went away back.
-        if (steps.contains(QStringLiteral("delete record 0")))
+        QCOMPARE(vrxtest::look(live), bar);
+        if (steps.contains(QStringLiteral("delete record 0"))) // the toolbar does not write it back
             QCOMPARE(live.value<values::Value<QString>>("RecordID")->Get(), first);
     }
 
@@ -333,74 +354,8 @@ private slots:
         QVERIFY(followsRecordFlag(*live, 1));
     }
 
-    // A path with a value in the way binds nothing, and the toolbar says
-    // why (its only trace of it); the root binds nothing either.
-    void pathsWithoutAChannelNode_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("traced");
-        QTest::newRow("through a value") << "/Receivers/Channel1/DeviceID/Nested" << true;
-        QTest::newRow("root") << "" << false;
-    }
-    void pathsWithoutAChannelNode()
-    {
-        QFETCH(QString, path);
-        QFETCH(bool, traced);
-        auto live = unboundToolbar();
-        vrxtest::TraceCapture traces(ErrorHandler::TraceWarnings);
-        QVERIFY(live->toolbar()->SetChannelId_ValuePath(path));
-        settle();
-        QCOMPARE(traces.contains(QStringLiteral("SetChannelId_ValuePath: Node for path %1 could not be determined").arg(path)),
-                 traced);
-        QVERIFY(boundPaths(*live).startsWith(QLatin1String("||"))); // neither modes nor device
-    }
-
-    // The manager writes a flag on its own thread: the bar changes only when
-    // the GUI thread runs (and at once when written there).
-    void flagsReachTheBarInTheGuiThread_data()
-    {
-        QTest::addColumn<bool>("fromWorker");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<int>("state"); // -1: write false instead
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<bool>("enabledAfter");
-        for (bool worker : {false, true}) {
-            const char* where = worker ? "worker: " : "gui: ";
-            QTest::addRow("%sRecordFlag false", where) << worker << "RecordFlag" << -1 << "VorexRecordingModesCombo" << false;
-            QTest::addRow("%sReplayFlag false", where) << worker << "ReplayFlag" << -1 << "VorexReplayModesCombo" << false;
-            QTest::addRow("%sPauseSupported false", where) << worker << "PauseSupported" << -1 << "VorexPause" << false;
-            QTest::addRow("%sRecordFlag disabled", where) << worker << "RecordFlag" << 2 << "VorexRecordingModesCombo" << false;
-            QTest::addRow("%sReplayFlag normal again", where) << worker << "ReplayFlag" << 0 << "VorexReplayModesCombo" << true;
-        }
-    }
-    void flagsReachTheBarInTheGuiThread()
-    {
-        QFETCH(bool, fromWorker);
-        QFETCH(QString, key);
-        QFETCH(int, state);
-        QFETCH(QString, control);
-        QFETCH(bool, enabledAfter);
-        LiveToolbar live;
-        auto flag = live.value<values::Value<bool>>(qPrintable(key));
-        if (state == 0)
-            flag->SetState(values::eStateDisabled, nullptr);
-        if (key == QLatin1String("PauseSupported"))
-            live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Running);
-        settle();
-        QCOMPARE(live.isEnabled(control), !enabledAfter);
-        auto write = [&] { state < 0 ? flag->Set(false, nullptr) : flag->SetState(state, nullptr); };
-        if (fromWorker)
-            onWorker(write);
-        else
-            write();
-        QCOMPARE(live.isEnabled(control), fromWorker ? !enabledAfter : enabledAfter);
-        settle();
-        QCOMPARE(live.isEnabled(control), enabledAfter);
-    }
-
-    // The replay handler acts in the GUI thread on the state the
-    // notification saw: Starting makes the bar wait although the value
-    // reads Stopped by then.
+    // The mode handlers act in the GUI thread, on the state the notification
+    // saw: Starting makes the bar wait although the value reads Stopped by then.
     void modesReachTheBarInTheGuiThread()
     {
         LiveToolbar live;
@@ -410,6 +365,11 @@ private slots:
             live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Stopped);
             live.select("AllRecordReplayModes", VOREX_XML::Admin::eRecordReplayAllModes_Stopped);
         });
+        QCOMPARE(log.entries(), QStringList());
+        settle();
+        QCOMPARE(log.entries(), (QStringList{"off/wait", "on/arrow"}));
+        log.clear();
+        onWorker([&] { live.select("AllRecordReplayModes", VOREX_XML::Admin::eRecordReplayAllModes_Startrecord); });
         QCOMPARE(log.entries(), QStringList());
         settle();
         QCOMPARE(log.entries(), (QStringList{"off/wait", "on/arrow"}));
