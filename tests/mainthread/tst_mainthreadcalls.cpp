@@ -29,21 +29,6 @@ struct Target
     QStringList calls;
 };
 
-// An argument that notes, when destroyed, whether its event was still
-// registered at `target`.
-struct Witness
-{
-    static Target* target;
-    static int pendingAtDestruction;
-    ~Witness() { pendingAtDestruction = target ? ThreadSwitchingAdministration::PendingEventCount(target) : -1; }
-};
-Target* Witness::target = nullptr;
-int Witness::pendingAtDestruction = -1;
-struct WitnessTarget
-{
-    void take(const Witness&) {}
-};
-
 } // namespace
 
 class TestMainThreadCalls : public QObject
@@ -91,23 +76,6 @@ private slots:
         QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(target), 0);
         QCoreApplication::processEvents();
         QCOMPARE(ThreadSwitchingAdministration::LiveEventCount(), 0);
-    }
-
-    void undeliveredEventCompletesBeforeItsArgumentsGo()
-    {
-        WitnessTarget witnessTarget;
-        Target registry;
-        Witness::target = &registry;
-        {
-            auto handler = ThreadSwitchingAdministration::CreateThreadSwitchingHandler(true, false, __FILE__, __LINE__);
-            auto* event = new ThreadingHelper::RunInMainThreadEvent1<WitnessTarget*, void (WitnessTarget::*)(const Witness&), Witness>(
-                handler.get(), &witnessTarget, &WitnessTarget::take, Witness());
-            event->registerAtObject(&registry);
-            QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(&registry), 1);
-            delete event;
-        }
-        QCOMPARE(Witness::pendingAtDestruction, 0);
-        Witness::target = nullptr;
     }
 
     // Written from a worker, a value changes in the GUI thread; a missing
