@@ -65,9 +65,9 @@ void dispatch(const char* operation, cdrStream& in, const vrxfuzz::Context& ctx)
     handle.localId(&identity);
     if (!servant->_dispatch(handle))
         vrxfuzz::fail(operation, "the dispatcher did not know its own operation");
-    for (const std::string& call : vrxservants::takeCalls())
-        if (call.find('!') != std::string::npos)
-            vrxfuzz::fail(operation, "an enumeration value out of range reached the servant");
+    vrxservants::takeCalls();
+    if (vrxservants::g_outOfRange.exchange(0))
+        vrxfuzz::fail(operation, "an enumeration value out of range reached the servant");
     if (!request.replied)
         vrxfuzz::fail(operation, "the request completed without a reply");
 }

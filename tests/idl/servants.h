@@ -4,11 +4,12 @@
 // request fuzz target. Each operation logs its name and arguments and answers
 // with values made from them: a test sees what arrived, the fuzz target has
 // every string touched and a reply to marshal. An enumeration value out of
-// range is logged as "!" (the generated code must never let one through).
+// range is counted (the generated code must never let one through).
 
 #include "cco.hh"
 #include "vorexmanager.hh"
 
+#include <atomic>
 #include <cwchar>
 #include <mutex>
 #include <thread>
@@ -57,8 +58,12 @@ inline std::string text(WStr s) { return std::string(s, s + std::wcslen(s)); } /
 inline std::string text(CORBA::Object_ptr o) { return CORBA::is_nil(o) ? "nil" : "ref"; }
 template <class T>
 std::enable_if_t<std::is_arithmetic<T>::value, std::string> text(T v) { return std::to_string(v); }
+inline std::atomic<int> g_outOfRange{0}; // enumeration values beyond their last one, logged as "!"
 template <class E>
-std::enable_if_t<std::is_enum<E>::value, std::string> text(E v) { return v <= last(v) ? std::to_string(v) : "!"; }
+std::enable_if_t<std::is_enum<E>::value, std::string> text(E v)
+{
+    return v <= last(v) ? std::to_string(v) : (++g_outOfRange, "!");
+}
 inline std::string text(const BookmarkItem& b) { return text(b.label); }
 inline std::string text(const CopyRange& r) { return std::to_string(r.startTime) + "-" + std::to_string(r.stopTime); }
 template <class S>

@@ -1,7 +1,8 @@
 // The recorder manager and naming protocols on the wire. Servants and clients
-// live in this process, but the clients reach the servants by "localhost", an
-// address the ORB does not take for its own: each call is marshalled, sent
-// over loopback TCP as GIOP, unmarshalled and served by an ORB thread.
+// live in this process, but the clients reach the servants by "127.1", a
+// spelling of the loopback address the ORB does not take for its own: each
+// call is marshalled, sent over TCP as GIOP, unmarshalled and served by an
+// ORB thread.
 // (Altered and truncated messages: the fuzz targets, tests/fuzz.)
 //
 // This process links the generated code itself and must never load the
@@ -48,7 +49,7 @@ class TestIdlWire : public QObject
     Q_OBJECT
 
     CORBA::ORB_var m_orb;
-    QByteArray m_address; // corbaloc::1.2@localhost:<port>/
+    QByteArray m_address; // corbaloc::1.2@127.1:<port>/
 
     template <class Interface>
     typename Interface::_var_type remote(const char* key)
@@ -94,7 +95,7 @@ private slots:
         const QByteArray bytes = QByteArray::fromHex(QByteArray(ior.in()).mid(4));
         quint16 port;
         std::memcpy(&port, bytes.constData() + bytes.indexOf(QByteArray("127.0.0.1", 10)) + 10, 2);
-        m_address = "corbaloc::1.2@localhost:" + QByteArray::number(port) + '/';
+        m_address = "corbaloc::1.2@127.1:" + QByteArray::number(port) + '/';
     }
 
     void init() { vrxservants::takeCalls(); }
