@@ -1,23 +1,13 @@
-// Randomized long run of a live toolbar bound to a channel of the simulated
-// recorder manager.
-//
-// A seeded generator interleaves what happens to a docked toolbar: the
-// operator's clicks on the real widgets, the manager's value changes
-// (including keys no enumeration has and the states invalid and disabled),
-// connection loss and return, deletion and re-creation of the channel,
-// channel errors declared by the host, the manager's error codes,
-// user-rights events, failing manager commands, host switches and value
-// writes from worker threads. After every settled step the
-// look must follow the enablement rules for the values as they are now. At
-// the end the toolbar is deleted and no channel value may be left with more
-// observers than it had before the toolbar came.
-//
-//   VRX_LONGRUN_SEED   seed (default: from the clock; always printed)
-//   VRX_LONGRUN_STEPS  number of steps (default 400)
-//   VRX_LONGRUN_PRINT_STEPS  print every step as it is taken
-//
-// A failure prints the seed and the last steps; rerun with that seed to get
-// the same sequence.
+// Randomized long run of a live toolbar: a seeded generator interleaves the
+// operator's clicks, the manager's value changes (keys no enumeration has,
+// states invalid and disabled), connection loss, channel deletion, channel
+// errors, rights events, failing commands, host switches and worker-thread
+// writes. After every settled step the look must follow the enablement rules
+// for the values as they are now; after teardown no channel value may keep
+// more observers than it had before the toolbar came.
+//   VRX_LONGRUN_SEED (default: from the clock), VRX_LONGRUN_STEPS (default
+//   400), VRX_LONGRUN_PRINT_STEPS (print every step). A failure prints the
+//   seed and the last steps.
 #include "livetoolbar.h"
 #include "testsupport.h"
 #include "umm.h"
@@ -37,6 +27,10 @@
 namespace {
 
 using vrxtest::LiveToolbar;
+
+// The controls the rules govern; actions among them are found as actions.
+const char* const kControls[] = {"VorexStop",     "VorexPause",           "VorexReplayModesCombo", "VorexRecordingModesCombo",
+                                 "VorexOpenFile", "VorexAddHistoryComment"};
 using vrxtest::settle;
 
 int envInt(const char* name, int fallback)
@@ -62,25 +56,6 @@ std::map<QString, int> observerCounts(const QString& channel)
     countObservers(values::Tree::Instance()->FindNode(channel), channel, counts);
     return counts;
 }
-
-// Closes whatever modal window the toolbar opens (the error information
-// box): the run must never wait for an operator.
-class ModalCloser : public QObject
-{
-public:
-    ModalCloser()
-    {
-        m_timer.setInterval(0);
-        connect(&m_timer, &QTimer::timeout, this, [] {
-            if (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-        });
-        m_timer.start();
-    }
-
-private:
-    QTimer m_timer;
-};
 
 } // namespace
 
@@ -146,17 +121,13 @@ private:
         for (const QString& line : m_log)
             text += QStringLiteral("  ") + line + QLatin1Char('\n');
         text += QStringLiteral("values now:");
-        for (const char* name : {"RecordFlag", "ReplayFlag", "PauseSupported"}) {
-            auto v = value<values::Value<bool>>(name);
-            text += v ? QStringLiteral(" %1=%2/state %3").arg(QLatin1String(name)).arg(v->Get()).arg(v->GetState())
-                      : QStringLiteral(" %1 missing").arg(QLatin1String(name));
-        }
-        for (const char* name : {"RecordReplayModes", "AllRecordReplayModes", "ReplayMode"}) {
-            auto v = value<values::ValueSelection>(name);
-            text += v ? QStringLiteral(" %1=%2/state %3")
-                            .arg(QLatin1String(name))
-                            .arg(v->GetCurrentKey())
-                            .arg(v->GetState())
+        for (const char* name : {"RecordFlag", "ReplayFlag", "PauseSupported", "RecordReplayModes",
+                                 "AllRecordReplayModes", "ReplayMode"}) {
+            auto flag = value<values::Value<bool>>(name);
+            auto selection = value<values::ValueSelection>(name);
+            auto v = value<values::ValueBase>(name);
+            const long shown = flag ? long(flag->Get()) : selection ? selection->GetCurrentKey() : -1;
+            text += v ? QStringLiteral(" %1=%2/state %3").arg(QLatin1String(name)).arg(shown).arg(v->GetState())
                       : QStringLiteral(" %1 missing").arg(QLatin1String(name));
         }
         text += QStringLiteral(" connected=%1 channel=%2 hostEnabled=%3\n")
@@ -189,21 +160,16 @@ private:
 
     void clickButton(const char* name)
     {
+        // A value-bound combo is clicked at the first usable button inside.
         QWidget* w = control(name);
-        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-            if (b->isEnabled() && b->isVisible())
+        QList<QAbstractButton*> buttons = w ? w->findChildren<QAbstractButton*>() : QList<QAbstractButton*>();
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            buttons = {b};
+        for (QAbstractButton* b : buttons)
+            if (b->isEnabled() && b->isVisible()) {
                 b->click();
-            return;
-        }
-        if (w) {
-            // Value-bound combos: click the first enabled button inside.
-            const auto buttons = w->findChildren<QAbstractButton*>();
-            for (QAbstractButton* inner : buttons)
-                if (inner->isEnabled() && inner->isVisible()) {
-                    inner->click();
-                    return;
-                }
-        }
+                return;
+            }
     }
 
     void triggerAction(const char* name)
@@ -395,10 +361,8 @@ private:
     QString checkLook() const
     {
         const bool channelError = action("Error information") && action("Error information")->isVisible();
-        const char* const controls[] = {"VorexStop", "VorexPause", "VorexReplayModesCombo", "VorexRecordingModesCombo",
-                                        "VorexOpenFile", "VorexAddHistoryComment"};
         if (channelError) {
-            for (const char* c : controls)
+            for (const char* c : kControls)
                 if (enabled(c))
                     return QStringLiteral("channel error shown, yet %1 is enabled").arg(QLatin1String(c));
             if (QWidget* device = control("OpenFileDeviceCombo"))
@@ -408,7 +372,7 @@ private:
         }
         const bool connected = m_sim->IsConnected() && m_sim->ChannelExists(0);
         if (!connected || !m_hostEnabled) {
-            for (const char* c : controls)
+            for (const char* c : kControls)
                 if (enabled(c))
                     return QStringLiteral("%1 is enabled while %2")
                         .arg(QLatin1String(c), connected ? QStringLiteral("the host disabled the toolbar")
@@ -490,7 +454,13 @@ private slots:
         const int steps = envInt("VRX_LONGRUN_STEPS", 400);
         qInfo("long run: seed %u, %d steps (VRX_LONGRUN_SEED / VRX_LONGRUN_STEPS)", m_seed, steps);
         m_rng.seed(m_seed);
-        ModalCloser closer;
+        // The error information box must never wait for an operator.
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [] {
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        closer.start(0);
         m_clock.reset(new vrxtest::TestClock);
 
         m_pInstance = m_host.create()(L"LongRun");
@@ -535,8 +505,7 @@ private slots:
             }
             if (failure.isEmpty())
                 failure = checkLook();
-            for (const char* c : {"VorexStop", "VorexPause", "VorexReplayModesCombo", "VorexRecordingModesCombo",
-                                  "VorexOpenFile", "VorexAddHistoryComment"})
+            for (const char* c : kControls)
                 seenEnabled[QLatin1String(c)] += enabled(c) ? 1 : 0;
             errorShown += action("Error information")->isVisible() ? 1 : 0;
             if (!failure.isEmpty())
