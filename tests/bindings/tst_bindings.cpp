@@ -22,22 +22,16 @@ using vrxtest::settle;
 namespace {
 
 const QString kDev1 = QStringLiteral("Dev1");
+const vrxtest::LiveToolbarOptions kUnbound{1, true, false};
 
-std::unique_ptr<LiveToolbar> unboundToolbar(int channels = 1)
-{
-    vrxtest::LiveToolbarOptions options;
-    options.bind = false;
-    options.channels = channels;
-    return std::make_unique<LiveToolbar>(options);
-}
-
-QStringList comboItems(LiveToolbar& live)
+// The devices the combo offers, in its order.
+QString offered(LiveToolbar& live)
 {
     auto* combo = live.widget<QComboBox>(QStringLiteral("OpenFileDeviceCombo"));
     QStringList items;
     for (int i = 0; i < combo->count(); ++i)
         items << combo->itemText(i);
-    return items;
+    return items.join(QLatin1Char(' '));
 }
 
 // The value paths the bar's widgets are bound to, "~" for the first channel:
@@ -50,7 +44,7 @@ QString boundPaths(LiveToolbar& live)
     for (const char* name : {"VorexReplayModesCombo", "VorexRecordingModesCombo"})
         modes << live.widget<VCOneOfButtonCombo>(QLatin1String(name))->GetSelection_ValuePath();
     modes.removeDuplicates();
-    const QStringList paths = {modes.size() == 1 ? modes[0] : QStringLiteral("mixed"),
+    const QStringList paths = {modes.join(QLatin1Char(',')),
                                live.widget<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"))->GetDevice_ValuePath(),
                                live.widget<DiscSpaceBar>(QStringLiteral("VorexToolbarDiscSpace"))->GetDevice_ValuePath(),
                                live.widget<VCLineEdit>(QStringLiteral("VorexRecordName"))->GetText_ValuePath()};
@@ -59,30 +53,14 @@ QString boundPaths(LiveToolbar& live)
 const QString kBound = QStringLiteral("~/RecordReplayModes|~/DeviceID|~/DeviceID|~/RecordName");
 
 // Whether the record button follows the RecordFlag the manager writes.
-bool followsRecordFlag(LiveToolbar& live, int channel = 0)
+bool followsRecordFlag(LiveToolbar& live)
 {
-    auto flag = live.value<values::Value<bool>>("RecordFlag", channel);
+    auto flag = live.value<values::Value<bool>>("RecordFlag");
     const bool before = live.isEnabled(QStringLiteral("VorexRecordingModesCombo"));
     flag->Set(false, nullptr);
     const bool off = !live.isEnabled(QStringLiteral("VorexRecordingModesCombo"));
     flag->Set(true, nullptr);
     return before && off && live.isEnabled(QStringLiteral("VorexRecordingModesCombo"));
-}
-
-// Observers on a channel node and every value below it. (Belongs beside
-// ChannelFixture::observerCount in support, for channels the manager owns.)
-int observerCount(const QString& channel)
-{
-    auto node = values::Tree::Instance()->FindNode(channel);
-    int count = node->ObserverCount();
-    for (const auto& child : node->GetChildren())
-        count += child->ObserverCount();
-    return count;
-}
-
-void onWorker(const std::function<void()>& work)
-{
-    std::thread(work).join();
 }
 
 // One step of the manager on the channel ("<value> <content>" or an action);
@@ -96,9 +74,9 @@ void manager(LiveToolbar& live, const QString& step)
     auto text = live.value<values::Value<QString>>(qPrintable(key));
     auto flag = live.value<values::Value<bool>>(qPrintable(key));
     auto value = std::dynamic_pointer_cast<values::ValueBase>(values::Tree::Instance()->FindValue(live.key(qPrintable(key))));
-    if (arg == QLatin1String("invalid") || arg == QLatin1String("disabled") || arg == QLatin1String("normal"))
-        value->SetState(arg == QLatin1String("invalid") ? values::eStateInvalid
-                        : arg == QLatin1String("disabled") ? values::eStateDisabled : values::eStateNormal, nullptr);
+    const QStringList states = {"normal", "invalid", "disabled"}; // values::eState* in order
+    if (states.indexOf(arg) >= 0)
+        value->SetState(states.indexOf(arg), nullptr);
     else if (flag)
         flag->Set(arg == QLatin1String("true"), nullptr);
     else if (key == QLatin1String("DeviceID"))
@@ -163,29 +141,27 @@ private slots:
         QFETCH(QString, missing);
         QFETCH(bool, otherType);
         QFETCH(int, reached);
-        auto live = unboundToolbar();
-        const QString channel = live->ChannelPath(0);
-        live->simulator().DeleteChannel(0);
+        LiveToolbar live(kUnbound);
+        const QString channel = live.ChannelPath(0);
+        live.simulator().DeleteChannel(0);
         vrxtest::createChannel(channel, {missing});
         auto tree = values::Tree::Instance();
         if (otherType)
             tree->CreateValue<values::Value<int>>(vrxtest::channelKey(channel, missing), 1);
         auto allowOnlyDev2 = [&] {
-            if (auto allowed = tree->FindValueAs<values::Value<QString>>(vrxtest::channelKey(channel, "AllowedDevices")))
+            if (auto allowed = live.value<values::Value<QString>>("AllowedDevices"))
                 allowed->Set(QStringLiteral("Dev2"), nullptr);
         };
         allowOnlyDev2();
-        auto flag = [&](const char* key) { return tree->FindValueAs<values::Value<bool>>(vrxtest::channelKey(channel, key)); };
+        auto flag = [&](const char* key) { return live.value<values::Value<bool>>(key); };
         for (const char* key : {"RecordFlag", "ReplayFlag"})
             if (flag(key))
                 flag(key)->Set(false, nullptr);
-        QVERIFY(live->toolbar()->SetChannelId_ValuePath(channel));
+        QVERIFY(live.toolbar()->SetChannelId_ValuePath(channel));
         settle();
         // A bound combo shows the channel's own device too.
-        const QStringList offered = reached == 0 ? QStringList{"Dev1", "Dev2", "Dev3"}
-                                    : reached == 1 ? QStringList{"Dev2"} : QStringList{"Dev2", "Dev1"};
-        QCOMPARE(comboItems(*live), offered);
-        QCOMPARE(boundPaths(*live), reached >= 2 ? "|~/DeviceID|~/DeviceID|~/RecordName" : "||~/DeviceID|~/RecordName");
+        QCOMPARE(offered(live), reached == 0 ? "Dev1 Dev2 Dev3" : reached == 1 ? "Dev2" : "Dev2 Dev1");
+        QCOMPARE(boundPaths(live), reached >= 2 ? "|~/DeviceID|~/DeviceID|~/RecordName" : "||~/DeviceID|~/RecordName");
         // Binding a flag writes the host's permission (true) into it.
         QCOMPARE(flag("RecordFlag") && flag("RecordFlag")->Get(), reached >= 3);
         QCOMPARE(flag("ReplayFlag") && flag("ReplayFlag")->Get(), reached >= 4);
@@ -193,10 +169,10 @@ private slots:
         vrxtest::createChannelValue(channel, missing);
         allowOnlyDev2();
         settle();
-        QCOMPARE(boundPaths(*live), kBound);
-        QCOMPARE(comboItems(*live), (QStringList{"Dev2", "Dev1"}));
+        QCOMPARE(boundPaths(live), kBound);
+        QCOMPARE(offered(live), QStringLiteral("Dev2 Dev1"));
         QVERIFY(flag("RecordFlag")->Get() && flag("ReplayFlag")->Get());
-        QVERIFY(followsRecordFlag(*live));
+        QVERIFY(followsRecordFlag(live));
         QVERIFY(ErrorHandler::Instance()->TakeMessages().empty());
         tree->Release(channel);
     }
@@ -209,31 +185,31 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("state");
         QTest::addColumn<bool>("bindAfterwards");
-        QTest::addColumn<QStringList>("offered");
-        QTest::newRow("empty parts dropped") << "Dev2@@Dev3@" << 0 << false << QStringList{"Dev2", "Dev3", "Dev1"};
-        QTest::newRow("leading separator") << "@Dev1" << 0 << false << QStringList{"Dev1"};
-        QTest::newRow("case counts") << "dev2@Dev3" << 0 << false << QStringList{"Dev3", "Dev1"};
-        QTest::newRow("disabled allows all") << "Dev2" << 2 << false << QStringList{"Dev1", "Dev2", "Dev3"};
-        QTest::newRow("invalid before binding") << "Dev2" << 3 << true << QStringList{"Dev1", "Dev2", "Dev3"};
+        QTest::addColumn<QString>("offered");
+        QTest::newRow("empty parts dropped") << "Dev2@@Dev3@" << 0 << false << "Dev2 Dev3 Dev1";
+        QTest::newRow("leading separator") << "@Dev1" << 0 << false << "Dev1";
+        QTest::newRow("case counts") << "dev2@Dev3" << 0 << false << "Dev3 Dev1";
+        QTest::newRow("disabled allows all") << "Dev2" << 2 << false << "Dev1 Dev2 Dev3";
+        QTest::newRow("invalid before binding") << "Dev2" << 1 << true << "Dev1 Dev2 Dev3";
     }
     void allowedDevices()
     {
         QFETCH(QString, text);
         QFETCH(int, state);
         QFETCH(bool, bindAfterwards);
-        QFETCH(QStringList, offered);
-        auto live = unboundToolbar();
+        QFETCH(QString, offered);
+        LiveToolbar live(kUnbound);
         if (!bindAfterwards)
-            live->bind();
-        auto allowed = live->value<values::Value<QString>>("AllowedDevices");
+            live.bind();
+        auto allowed = live.value<values::Value<QString>>("AllowedDevices");
         allowed->Set(QStringLiteral("Dev3"), nullptr);
         allowed->SetState(state, nullptr);
         allowed->Set(text, nullptr);
         if (bindAfterwards)
-            live->bind();
+            live.bind();
         settle();
-        QCOMPARE(comboItems(*live), offered);
-        QCOMPARE(boundPaths(*live), kBound);
+        QCOMPARE(::offered(live), offered);
+        QCOMPARE(boundPaths(live), kBound);
     }
 
     // What the connector announces, in order, and what the bar offers
@@ -298,7 +274,7 @@ private slots:
             const QString before = vrxtest::look(live);
             const int announced = log.names.size();
             if (fromWorker)
-                onWorker([&] { manager(live, step); });
+                std::thread([&] { manager(live, step); }).join();
             else
                 manager(live, step);
             QVERIFY(!fromWorker || (log.names.size() == announced && vrxtest::look(live) == before));
@@ -339,19 +315,18 @@ private slots:
     // first one, and follows the second.
     void rebindingToAnotherChannel()
     {
-        auto live = unboundToolbar(2);
-        const QString first = live->ChannelPath(0);
-        const int managerOnly = observerCount(first);
-        live->bind(0);
+        vrxtest::ChannelFixture first(QStringLiteral("/Receivers/Other"));
+        LiveToolbar live(kUnbound);
+        QVERIFY(live.toolbar()->SetChannelId_ValuePath(first.path()));
         settle();
-        QVERIFY(observerCount(first) > managerOnly);
-        live->toolbar(0)->SetChannelId_ValuePath(live->ChannelPath(1));
+        QVERIFY(first.observerCount() > 0);
+        live.bind();
         settle();
-        QCOMPARE(observerCount(first), managerOnly);
-        QCOMPARE(live->toolbar(0)->GetToolbarModeValuePath(), live->key("RecordReplayModes", 1));
-        QCOMPARE(boundPaths(*live), QString(kBound).replace("~", live->ChannelPath(1)));
-        live->value<values::Value<bool>>("RecordFlag", 0)->Set(false, nullptr);
-        QVERIFY(followsRecordFlag(*live, 1));
+        QCOMPARE(first.observerCount(), 0);
+        QCOMPARE(live.toolbar()->GetToolbarModeValuePath(), live.key("RecordReplayModes"));
+        QCOMPARE(boundPaths(live), kBound);
+        values::Tree::Instance()->FindValueAs<values::Value<bool>>(first.key("RecordFlag"))->Set(false, nullptr);
+        QVERIFY(followsRecordFlag(live));
     }
 
     // The mode handlers act in the GUI thread, on the state the notification
@@ -360,16 +335,16 @@ private slots:
     {
         LiveToolbar live;
         vrxtest::BarStateLog log(live.bar());
-        onWorker([&] {
+        std::thread([&] {
             live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Starting);
             live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Stopped);
             live.select("AllRecordReplayModes", VOREX_XML::Admin::eRecordReplayAllModes_Stopped);
-        });
+        }).join();
         QCOMPARE(log.entries(), QStringList());
         settle();
         QCOMPARE(log.entries(), (QStringList{"off/wait", "on/arrow"}));
         log.clear();
-        onWorker([&] { live.select("AllRecordReplayModes", VOREX_XML::Admin::eRecordReplayAllModes_Startrecord); });
+        std::thread([&] { live.select("AllRecordReplayModes", VOREX_XML::Admin::eRecordReplayAllModes_Startrecord); }).join();
         QCOMPARE(log.entries(), QStringList());
         settle();
         QCOMPARE(log.entries(), (QStringList{"off/wait", "on/arrow"}));
@@ -382,7 +357,7 @@ private slots:
         LiveToolbar live;
         vrxtest::SignalLog log(vrxtest::toolbarWidget(live));
         auto deviceId = live.value<values::Value<QString>>("DeviceID");
-        onWorker([&] { deviceId->Set(QStringLiteral("Dev2"), nullptr); });
+        std::thread([&] { deviceId->Set(QStringLiteral("Dev2"), nullptr); }).join();
         deviceId->Set(QStringLiteral("Dev3"), nullptr); // handled at once in the GUI thread
         settle();
         QCOMPARE(deviceId->Get(), QStringLiteral("Dev3"));
@@ -390,7 +365,7 @@ private slots:
         QCOMPARE(live.widget<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"))->CurrentDevice(), QStringLiteral("Dev3"));
         // The host's permission given after the manager's older write wins.
         auto replayFlag = live.value<values::Value<bool>>("ReplayFlag");
-        onWorker([&] { replayFlag->Set(false, nullptr); });
+        std::thread([&] { replayFlag->Set(false, nullptr); }).join();
         live.toolbar()->EnableVorexReplay(true);
         settle();
         QVERIFY(replayFlag->Get() && live.isEnabled(QStringLiteral("VorexReplayModesCombo")));
@@ -403,11 +378,11 @@ private slots:
         {
             LiveToolbar live;
             auto flag = live.value<values::Value<bool>>("RecordFlag");
-            onWorker([&] {
+            std::thread([&] {
                 flag->Set(false, nullptr);
                 live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Running);
                 values::Tree::Instance()->Release(live.ChannelPath(0));
-            });
+            }).join();
             QVERIFY(ThreadSwitchingAdministration::LiveEventCount() > 0);
             traces.clear();
         }
@@ -424,31 +399,29 @@ private slots:
             std::atomic<bool> stop{false};
             std::atomic<int> writes{0};
             std::thread worker;
-            QString channel;
-            {
-                LiveToolbar live;
-                channel = live.ChannelPath(0);
-                auto recordFlag = live.value<values::Value<bool>>("RecordFlag");
-                auto replayMode = live.value<values::ValueSelection>("ReplayMode");
-                auto allModes = live.value<values::ValueSelection>("AllRecordReplayModes");
-                auto recordId = live.value<values::Value<QString>>("RecordID");
-                auto pause = live.value<values::Value<bool>>("PauseSupported");
-                worker = std::thread([=, &stop, &writes] {
-                    for (int i = 0; !stop && i < 400; ++i) {
-                        recordFlag->Set(i % 2 == 0, nullptr);
-                        replayMode->SelectIndex(i % 2 == 0 ? 0 : 4, nullptr);
-                        allModes->SelectIndex(4, nullptr);
-                        recordId->Set(QString::number(i % 3), nullptr);
-                        pause->SetState(i % 3 == 0 ? values::eStateDisabled : values::eStateNormal, nullptr);
-                        ++writes;
-                        // A manager's pace: a producer that outruns the GUI
-                        // thread (as under a sanitizer) would keep it busy for ever.
-                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                    }
-                });
-                QTRY_VERIFY_WITH_TIMEOUT(writes > 20, 5000);
-                settle(3);
-            }
+            auto live = std::make_unique<LiveToolbar>();
+            const QString channel = live->ChannelPath(0);
+            auto recordFlag = live->value<values::Value<bool>>("RecordFlag");
+            auto replayMode = live->value<values::ValueSelection>("ReplayMode");
+            auto allModes = live->value<values::ValueSelection>("AllRecordReplayModes");
+            auto recordId = live->value<values::Value<QString>>("RecordID");
+            auto pause = live->value<values::Value<bool>>("PauseSupported");
+            worker = std::thread([=, &stop, &writes] {
+                for (int i = 0; !stop && i < 400; ++i) {
+                    recordFlag->Set(i % 2 == 0, nullptr);
+                    replayMode->SelectIndex(i % 2 == 0 ? 0 : 4, nullptr);
+                    allModes->SelectIndex(4, nullptr);
+                    recordId->Set(QString::number(i % 3), nullptr);
+                    pause->SetState(i % 3 == 0 ? values::eStateDisabled : values::eStateNormal, nullptr);
+                    ++writes;
+                    // A manager's pace: a producer that outruns the GUI
+                    // thread (as under a sanitizer) would keep it busy for ever.
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            });
+            QTRY_VERIFY_WITH_TIMEOUT(writes > 20, 5000);
+            settle(3);
+            live.reset();
             stop = true;
             worker.join();
             settle();
