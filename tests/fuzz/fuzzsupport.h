@@ -11,11 +11,10 @@
 //            negotiates on a GIOP 1.2 connection; wide strings are UTF-16)
 //
 // A decoder either produces a value or a CORBA system exception. A value is
-// marshalled again, read back and marshalled a second time: both byte strings
-// must agree, and what the ORB accepted once it must accept again. Anything
-// else (another exception, a crash, a sanitizer report) ends the run. The
-// corpus replay also cuts each accepted input short at every octet of what
-// was read: each such cut must end in a system exception.
+// marshalled, read back and marshalled again: both byte strings must agree.
+// Anything else (another exception, a crash, a sanitizer report) ends the
+// run. The corpus replay also cuts each accepted input short at every octet
+// of what was read: each such cut must end in a system exception.
 
 #include <omniORB4/CORBA.h>
 
@@ -47,7 +46,7 @@ const std::vector<Decoder>& targetTable();
 [[noreturn]] void fail(const char* decoder, const char* what);
 extern const char* g_current; // the decoder running, for messages
 
-// The transmission code sets a GIOP 1.2 connection negotiates.
+// An empty stream with the transmission code sets of a GIOP 1.2 connection.
 void setCodeSets(cdrStream& s, bool utf8);
 
 // A read-only memory stream whose length check cannot wrap.
@@ -55,9 +54,8 @@ void setCodeSets(cdrStream& s, bool utf8);
 // omniORB 4.2.5's cdrMemoryStream::checkInputOverrun multiplies item size
 // and count in 32 bits: a sequence of 4-byte numbers announcing 0x80000004
 // elements passes the check with 16 bytes left, and the sequence then
-// allocates 8 GiB (found by fuzz_kdvrx on ULongSeq; see
-// fuzz_overrun_check.cpp). Every stream the targets read from is this one,
-// so fuzzing goes on past that known defect and finds the next one.
+// allocates 8 GiB (see fuzz_overrun_check.cpp). Every stream the targets
+// read from is this one, so fuzzing goes on past that known defect.
 class BoundedInput : public cdrMemoryStream
 {
 public:

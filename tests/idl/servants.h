@@ -1,10 +1,10 @@
 #pragma once
 
 // Servants of every interface of the two protocols, for the wire test and the
-// request fuzz target. Each operation logs its name and arguments and answers
-// with values made from them: a test sees what arrived, the fuzz target has
-// every string touched and a reply to marshal. An enumeration value out of
-// range is counted (the generated code must never let one through).
+// request fuzz target. The operations the tests call log their name and
+// arguments and answer with values made from them: a test sees what arrived,
+// the fuzz target has every string touched and a reply to marshal. An
+// enumeration value out of range is counted (it must never get through).
 
 #include "cco.hh"
 #include "vorexmanager.hh"
@@ -12,10 +12,13 @@
 #include <atomic>
 #include <cwchar>
 #include <mutex>
-#include <thread>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
+
+// An operation no test calls.
+#define VRX_UNCALLED(...) __VA_ARGS__ override { throw CORBA::NO_IMPLEMENT(); }
 
 namespace vrxservants {
 
@@ -26,23 +29,20 @@ using Str = const char*;
 using WStr = const CORBA::WChar*;
 using Out = CORBA::String_out;
 using U64 = CORBA::ULongLong;
+using U16 = CORBA::UShort;
 
 // Calls received, one line each: the operation and its arguments.
 inline std::mutex g_callsMutex;
 inline std::vector<std::string> g_calls;
-inline std::thread::id g_lastThread; // that of the last call
+inline std::atomic<std::thread::id> g_lastThread; // that of the last call
+inline std::atomic<int> g_outOfRange{0};          // enumeration values beyond their last one, logged as "!"
+
 inline std::vector<std::string> takeCalls()
 {
     std::vector<std::string> calls;
     std::lock_guard<std::mutex> lock(g_callsMutex);
     calls.swap(g_calls);
     return calls;
-}
-
-inline std::thread::id lastThread()
-{
-    std::lock_guard<std::mutex> lock(g_callsMutex);
-    return g_lastThread;
 }
 
 inline unsigned last(DataRateClass) { return DataRateClass_15; }
@@ -58,7 +58,6 @@ inline std::string text(WStr s) { return std::string(s, s + std::wcslen(s)); } /
 inline std::string text(CORBA::Object_ptr o) { return CORBA::is_nil(o) ? "nil" : "ref"; }
 template <class T>
 std::enable_if_t<std::is_arithmetic<T>::value, std::string> text(T v) { return std::to_string(v); }
-inline std::atomic<int> g_outOfRange{0}; // enumeration values beyond their last one, logged as "!"
 template <class E>
 std::enable_if_t<std::is_enum<E>::value, std::string> text(E v)
 {
@@ -91,7 +90,6 @@ template <class... A>
 ULong called(Str operation, const A&... args) { return ULong(logged(operation, args...).size()); }
 template <class... A>
 char* echo(Str operation, const A&... args) { return CORBA::string_dup(logged(operation, args...).c_str()); }
-inline char* none() { return CORBA::string_dup(""); }
 
 struct RecordStateChangeCallback : POA_KD_VRX::IF_RecordStateChangeCallback
 {
@@ -116,20 +114,21 @@ struct Admin : POA_KD_VRX::IF_VOREX_Admin
     ULong setRecordDeletableFlag(Str d, Str r, Boolean f) override { return called("setRecordDeletableFlag", d, r, f); }
     ULong addBookmarks(Str d, Str r, const BookmarkItemSeq& b) override { return called("addBookmarks", d, r, b); }
     ULong deleteBookmarks(Str d, Str r, const BookmarkItemSeq& b) override { return called("deleteBookmarks", d, r, b); }
-    ULong getDeviceTime(Str d, U64& t, Boolean& synced) override { return t = called("getDeviceTime", d), synced = 1, 0; }
+    ULong getDeviceTime(Str d, U64& t, Boolean& synced) override
+    {
+        t = called("getDeviceTime", d);
+        synced = true;
+        return 0;
+    }
     ULong setDeviceTime(Str d, U64 t) override { return called("setDeviceTime", d, t); }
-    ULong getOverviewSpectrumStreamed(Str d, Str r, U64 a, U64 b, U64 c, ULong n, SpectrumKind k, Str h,
-                                      CORBA::UShort p) override
+    ULong getOverviewSpectrumStreamed(Str d, Str r, U64 a, U64 b, U64 c, ULong n, SpectrumKind k, Str h, U16 p) override
     {
         return called("getOverviewSpectrumStreamed", d, r, a, b, c, n, k, h, p);
     }
-    // An empty record id is "not found", the user exception the operation
-    // declares; otherwise a record made from the arguments.
+    // A record made from the arguments.
     ULong getRecord(Str d, Str r, RecordInfo_out info) override
     {
         const ULong n = called("getRecord", d, r);
-        if (!*r)
-            throw KD_VRX::IF_VOREX_Admin::exAdmin(KD_VRX::IF_VOREX_Admin::exAdminCode_0, d);
         info = new RecordInfo{r, L"record", n, n, n, RecordState_2, DataFormat_0, n, n, n, DataRateClass_0, 1, {}, {}, {}};
         return 0;
     }
@@ -152,107 +151,93 @@ struct Replay : POA_KD_VRX::IF_VOREX_Replay
     ULong StopReplay(Str d, Str r) override { return called("StopReplay", d, r); }
 };
 
-// The other interfaces: one operation each logs its call (the one the
-// wire test makes), the others answer with empty values.
 struct ChanMan : POA_KD_VRX::IF_VRX_c_ChanMan
 {
     Boolean isAvailableForRecord(Str c, const StringSeq& d) override { return called("isAvailableForRecord", c, d) % 2; }
     void goingDown() override { called("goingDown"); }
-    Boolean connectForRecord(Str, ReceiverSettingSeq_out r, ULongSeq_out i) override
-    {
-        return r = new ReceiverSettingSeq, i = new ULongSeq, false;
-    }
-    Boolean connectForRecordNG(Str, ReceiverSettingNGSeq_out r, ULongSeq_out i) override
-    {
-        return r = new ReceiverSettingNGSeq, i = new ULongSeq, false;
-    }
-    void startDataFlow(Str) override {}
-    void startDataFlowNG(Str, Str, ULong) override {}
-    void stopDataFlow(Str) override {}
-    void disconnect(Str) override {}
-    Boolean isAvailableForReplay(Str, const StringSeq&) override { return false; }
-    Boolean connectForReplay(Str, const ReceiverSettingSeq&, const ULongSeq&) override { return false; }
-    void DataTransferStarted(Str) override {}
-    void stoppingDataTransfer(Str) override {}
-    void ChannelRemoved(Str) override {}
-    void RecordingFinished(Str, Str, Str) override {}
-    Boolean startXgReplayLegacy(const ReceiverSettingNGSeq&, const ULongSeq&) override { return false; }
-    Boolean startXgReplay(Str, U64, U64, ULong) override { return false; }
-    Boolean stopXgReplay() override { return false; }
-    void VorexRecordReplaySessionFault(Str, ULong, Str) override {}
+    VRX_UNCALLED(Boolean connectForRecord(Str, ReceiverSettingSeq_out, ULongSeq_out))
+    VRX_UNCALLED(Boolean connectForRecordNG(Str, ReceiverSettingNGSeq_out, ULongSeq_out))
+    VRX_UNCALLED(void startDataFlow(Str))
+    VRX_UNCALLED(void startDataFlowNG(Str, Str, ULong))
+    VRX_UNCALLED(void stopDataFlow(Str))
+    VRX_UNCALLED(void disconnect(Str))
+    VRX_UNCALLED(Boolean isAvailableForReplay(Str, const StringSeq&))
+    VRX_UNCALLED(Boolean connectForReplay(Str, const ReceiverSettingSeq&, const ULongSeq&))
+    VRX_UNCALLED(void DataTransferStarted(Str))
+    VRX_UNCALLED(void stoppingDataTransfer(Str))
+    VRX_UNCALLED(void ChannelRemoved(Str))
+    VRX_UNCALLED(void RecordingFinished(Str, Str, Str))
+    VRX_UNCALLED(Boolean startXgReplayLegacy(const ReceiverSettingNGSeq&, const ULongSeq&))
+    VRX_UNCALLED(Boolean startXgReplay(Str, U64, U64, ULong))
+    VRX_UNCALLED(Boolean stopXgReplay())
+    VRX_UNCALLED(void VorexRecordReplaySessionFault(Str, ULong, Str))
 };
 
 struct Chan : POA_KD_VRX::IF_VRX_c_Chan
 {
     void setDataRateClass(DataRateClass k) override { called("setDataRateClass", k); }
-    void errorOccured(KD_VRX::IF_VRX_c_Chan::ChannelErrorKind) override {}
-    void removeChannel() override {}
-    void removeChannelForced() override {}
-    void setCallBackInterface(IF_VRX_c_ChanMan_ptr) override {}
-    void setRequestedSampleRate(U64, CORBA::UShort) override {}
-    void setMURAVRegistration(Boolean, Boolean) override {}
-    void setDataFormat(DataFormat) override {}
-    void setRecordFlag(Boolean) override {}
-    void setReplayFlag(Boolean) override {}
-    void setName(Str) override {}
-    char* getChannelID() override { return none(); }
-    void startRecording(ULong, WStr, ULong) override {}
-    void DataTransferStarted() override {}
-    void stopRecording(WStr) override {}
-    void DataTransferStopped() override {}
-    void DataTransferStopping() override {}
-    void startReplaying(Str, Str, DataRateClass, U64, U64, ULong) override {}
-    void channelError(Str) override {}
-    void setVorexDevices(const StringSeqSeq&) override {}
-    void setAdditionalDataRateClass(DataRateClass) override {}
+    VRX_UNCALLED(void errorOccured(KD_VRX::IF_VRX_c_Chan::ChannelErrorKind))
+    VRX_UNCALLED(void removeChannel())
+    VRX_UNCALLED(void removeChannelForced())
+    VRX_UNCALLED(void setCallBackInterface(IF_VRX_c_ChanMan_ptr))
+    VRX_UNCALLED(void setRequestedSampleRate(U64, U16))
+    VRX_UNCALLED(void setMURAVRegistration(Boolean, Boolean))
+    VRX_UNCALLED(void setDataFormat(DataFormat))
+    VRX_UNCALLED(void setRecordFlag(Boolean))
+    VRX_UNCALLED(void setReplayFlag(Boolean))
+    VRX_UNCALLED(void setName(Str))
+    VRX_UNCALLED(char* getChannelID())
+    VRX_UNCALLED(void startRecording(ULong, WStr, ULong))
+    VRX_UNCALLED(void DataTransferStarted())
+    VRX_UNCALLED(void stopRecording(WStr))
+    VRX_UNCALLED(void DataTransferStopped())
+    VRX_UNCALLED(void DataTransferStopping())
+    VRX_UNCALLED(void startReplaying(Str, Str, DataRateClass, U64, U64, ULong))
+    VRX_UNCALLED(void channelError(Str))
+    VRX_UNCALLED(void setVorexDevices(const StringSeqSeq&))
+    VRX_UNCALLED(void setAdditionalDataRateClass(DataRateClass))
 };
 
 struct ExportCallback : POA_KD_VRX::IF_ExportCallback
 {
     char* startFileStream(Str f, U64 s) override { return echo("startFileStream", f, s); }
-    char* exportID() override { return none(); }
-    char* deviceID() override { return none(); }
-    char* recordID() override { return none(); }
-    void exportStarted() override {}
-    void exportFileList(const StringSeq&) override {}
-    void exportFinished(Boolean, Str) override {}
-    void fileStreamFinished(Str, Boolean) override {}
+    VRX_UNCALLED(char* exportID())
+    VRX_UNCALLED(char* deviceID())
+    VRX_UNCALLED(char* recordID())
+    VRX_UNCALLED(void exportStarted())
+    VRX_UNCALLED(void exportFileList(const StringSeq&))
+    VRX_UNCALLED(void exportFinished(Boolean, Str))
+    VRX_UNCALLED(void fileStreamFinished(Str, Boolean))
 };
 
 // Calls the manager it was given back.
 struct Vrx : POA_KD_VRX::IF_VRX_c_VRX
 {
     IF_VRX_c_Chan_ptr registerReceiverChannel(IF_VRX_c_ChanMan_ptr m, DataRateClass k, DataFormat f, Boolean rec,
-                                              Boolean rep, Str n, Str w, Out id, ReceiverKind x,
-                                              Str xn) override
+                                              Boolean rep, Str n, Str w, Out id, ReceiverKind x, Str xn) override
     {
         id = echo("registerReceiverChannel", m, k, f, rec, rep, n, w, x, xn);
         m->goingDown();
         return IF_VRX_c_Chan::_nil();
     }
-    IF_VRX_c_Chan_ptr registerChannel(IF_VRX_c_ChanMan_ptr, DataRateClass, DataFormat, Boolean, Boolean, Str, Out i) override
-    {
-        return i = none(), IF_VRX_c_Chan::_nil();
-    }
-    IF_VRX_c_Chan_ptr registerChannelEx(IF_VRX_c_ChanMan_ptr, DataRateClass, DataFormat, Boolean, Boolean, Str, Str,
-                                        Out i) override
-    {
-        return i = none(), IF_VRX_c_Chan::_nil();
-    }
-    IF_VOREX_Replay_ptr getVorexReplayInterface(Str) override { return IF_VOREX_Replay::_nil(); }
-    IF_VRX_c_Chan_ptr getVorexChannelInterface(Str) override { return IF_VRX_c_Chan::_nil(); }
-    IF_VOREX_Admin_ptr getVorexAdminInterface() override { return IF_VOREX_Admin::_nil(); }
-    StringSeq* getAllDevices() override { return new StringSeq; }
-    char* mapDeviceIdToAddress(Str) override { return none(); }
-    char* mapAddressToDeviceId(Str) override { return none(); }
-    void getDeviceInformation(Str, Out d, ULong&) override { d = none(); }
-    RecordMetaData* getMetaDataForRecord(Str, Str) override { return new RecordMetaData(); }
-    RecordInfoSeq* getAllRecords(Str) override { return new RecordInfoSeq; }
-    char* getWorkstationName() override { return none(); }
-    void exportRecording(IF_ExportCallback_ptr) override {}
-    void cancelExport(Str) override {}
-    void restoreMuravFileGroup(Str, Str, Str) override {}
-    void getMuravConnectionParameter(Boolean&, Out h, CORBA::UShort&) override { h = none(); }
+    VRX_UNCALLED(IF_VRX_c_Chan_ptr registerChannel(IF_VRX_c_ChanMan_ptr, DataRateClass, DataFormat, Boolean, Boolean,
+                                                   Str, Out))
+    VRX_UNCALLED(IF_VRX_c_Chan_ptr registerChannelEx(IF_VRX_c_ChanMan_ptr, DataRateClass, DataFormat, Boolean, Boolean,
+                                                     Str, Str, Out))
+    VRX_UNCALLED(IF_VOREX_Replay_ptr getVorexReplayInterface(Str))
+    VRX_UNCALLED(IF_VRX_c_Chan_ptr getVorexChannelInterface(Str))
+    VRX_UNCALLED(IF_VOREX_Admin_ptr getVorexAdminInterface())
+    VRX_UNCALLED(StringSeq* getAllDevices())
+    VRX_UNCALLED(char* mapDeviceIdToAddress(Str))
+    VRX_UNCALLED(char* mapAddressToDeviceId(Str))
+    VRX_UNCALLED(void getDeviceInformation(Str, Out, ULong&))
+    VRX_UNCALLED(RecordMetaData* getMetaDataForRecord(Str, Str))
+    VRX_UNCALLED(RecordInfoSeq* getAllRecords(Str))
+    VRX_UNCALLED(char* getWorkstationName())
+    VRX_UNCALLED(void exportRecording(IF_ExportCallback_ptr))
+    VRX_UNCALLED(void cancelExport(Str))
+    VRX_UNCALLED(void restoreMuravFileGroup(Str, Str, Str))
+    VRX_UNCALLED(void getMuravConnectionParameter(Boolean&, Out, U16&))
 };
 
 struct Callback : POA_CCO::Callback
@@ -276,26 +261,23 @@ struct Cco : POA_CCO::IF_CCO_c
     }
     void RegisterValues(Str n, const CCO::StringSeq& v, CCO::RedundancyType r) override { called("RegisterValues", n, v, r); }
     char* GetSystemName() override { return echo("GetSystemName"); }
-    void StartupIndication(Str) override {}
-    void ShutdownIndication(Str) override {}
-    void CentralServicesIndication(Str) override {}
-    CORBA::Object_ptr Unregister(Str, CCO::RedundancyType) override { return CORBA::Object::_nil(); }
-    void UnregisterValues(Str, CCO::RedundancyType) override {}
-    CORBA::Object_ptr Resolve(Str, CCO::ResolveType) override { return CORBA::Object::_nil(); }
-    CCO::StringSeq* ResolveValues(Str, CCO::ResolveType) override { return new CCO::StringSeq; }
-    char* GetSubSystemName() override { return none(); }
-    char* GetWorkstationName() override { return none(); }
-    CCO::StringSeq* GetSubSystems() override { return new CCO::StringSeq; }
-    CCO::StringSeq* GetWorkstations(Str) override { return new CCO::StringSeq; }
-    CCO::StringSeq* GetSystemWorkstations() override { return new CCO::StringSeq; }
-    Boolean IsLocalHostASystemWorkstation() override { return false; }
-    Boolean IsRemoteCCOIndicated(Str) override { return false; }
-    Boolean IsWorkstationIndicated(Str, Str) override { return false; }
-    CCO::CBRegistration_ptr register_callback(CCO::Callback_ptr, const CCO::NotificationFilterSeq&) override
-    {
-        return CCO::CBRegistration::_nil();
-    }
-    CCO::StringSeq* GetWorkStationsFromCCOConfig(Str) override { return new CCO::StringSeq; }
+    VRX_UNCALLED(void StartupIndication(Str))
+    VRX_UNCALLED(void ShutdownIndication(Str))
+    VRX_UNCALLED(void CentralServicesIndication(Str))
+    VRX_UNCALLED(CORBA::Object_ptr Unregister(Str, CCO::RedundancyType))
+    VRX_UNCALLED(void UnregisterValues(Str, CCO::RedundancyType))
+    VRX_UNCALLED(CORBA::Object_ptr Resolve(Str, CCO::ResolveType))
+    VRX_UNCALLED(CCO::StringSeq* ResolveValues(Str, CCO::ResolveType))
+    VRX_UNCALLED(char* GetSubSystemName())
+    VRX_UNCALLED(char* GetWorkstationName())
+    VRX_UNCALLED(CCO::StringSeq* GetSubSystems())
+    VRX_UNCALLED(CCO::StringSeq* GetWorkstations(Str))
+    VRX_UNCALLED(CCO::StringSeq* GetSystemWorkstations())
+    VRX_UNCALLED(Boolean IsLocalHostASystemWorkstation())
+    VRX_UNCALLED(Boolean IsRemoteCCOIndicated(Str))
+    VRX_UNCALLED(Boolean IsWorkstationIndicated(Str, Str))
+    VRX_UNCALLED(CCO::CBRegistration_ptr register_callback(CCO::Callback_ptr, const CCO::NotificationFilterSeq&))
+    VRX_UNCALLED(CCO::StringSeq* GetWorkStationsFromCCOConfig(Str))
 };
 
 } // namespace vrxservants

@@ -72,6 +72,13 @@ private slots:
             QVERIFY2(module.load(), qPrintable(module.errorString()));
             QVERIFY(module.resolve("ARCreate"));
             QCOMPARE(registered(), int(std::size(kRepoIds)));
+            // omniORB keeps a process-wide list of the nil references it
+            // hands out, walked at exit. Stubs built for unloading keep theirs
+            // inside the module instead; otherwise this process would crash at
+            // exit, after the module's code is gone. This is
+            // KD_VRX::IF_VOREX_Replay::_nil() as the module exports it.
+            const auto nil = reinterpret_cast<void* (*)()>(module.resolve("_ZN6KD_VRX15IF_VOREX_Replay4_nilEv"));
+            QVERIFY(nil && nil() && nil() == nil());
             // The stubs need the ORB core only; the dynamic library (Any,
             // TypeCodes) cannot be unloaded safely.
             QVERIFY(!isMapped(QStringLiteral("libomniDynamic4")));
@@ -81,46 +88,6 @@ private slots:
             QVERIFY2(!isMapped(m_module), "the module stayed mapped after unload");
             QCOMPARE(registered(), 0);
         }
-    }
-
-    // omniORB keeps a process-wide list of the nil references it hands out,
-    // walked at exit. Stubs built for unloading keep theirs inside the
-    // module instead; otherwise this process would crash at exit, after the
-    // module's code is gone.
-    void nilReferencesDieWithTheModule()
-    {
-        QLibrary module(m_module);
-        QVERIFY2(module.load(), qPrintable(module.errorString()));
-        // KD_VRX::IF_VOREX_Replay::_nil(), as the module exports it; the type
-        // is not known here, so the result is only an address.
-        const auto nil = reinterpret_cast<void* (*)()>(module.resolve("_ZN6KD_VRX15IF_VOREX_Replay4_nilEv"));
-        const bool stable = nil && nil() && nil() == nil();
-        QVERIFY(module.unload());
-        if (!nil)
-            QSKIP("the module does not export its generated code");
-        QVERIFY(stable);
-        QVERIFY(!isMapped(m_module));
-    }
-
-    // With the module gone, references of its types are still made, as
-    // plain objects: a factory left behind would be called in unmapped code.
-    void referencesOfUnloadedTypesAreMadePlain()
-    {
-        QCOMPARE(registered(), 0);
-        char arg0[] = "tst_idlfactories", arg1[] = "-ORBendPoint", arg2[] = "giop:tcp:127.0.0.1:0";
-        char* argv[] = {arg0, arg1, arg2, nullptr};
-        int argc = 3;
-        CORBA::ORB_var orb = CORBA::ORB_init(argc, argv);
-        {
-            CORBA::Object_var poaObject = orb->resolve_initial_references("RootPOA");
-            PortableServer::POA_var poa = PortableServer::POA::_narrow(poaObject);
-            CORBA::Object_var made = poa->create_reference("IDL:KD_VRX/IF_VOREX_Replay:1.0");
-            CORBA::String_var ior = orb->object_to_string(made);
-            CORBA::Object_var parsed = orb->string_to_object(ior);
-            QVERIFY(!CORBA::is_nil(parsed));
-        }
-        orb->destroy();
-        QCOMPARE(registered(), 0);
     }
 };
 
