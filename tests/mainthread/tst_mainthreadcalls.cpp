@@ -11,6 +11,8 @@ using ThreadingHelper::ThreadSwitchingAdministration;
 
 namespace {
 
+int g_callsMade = 0; // outside the targets: a call on a dead one must show too
+
 struct Target
 {
     ~Target() { ThreadSwitchingAdministration::NotifyObjectDestroyed(this); }
@@ -24,6 +26,7 @@ struct Target
     }
     void log(const QString& s)
     {
+        ++g_callsMade;
         calls << s + (QThread::currentThread() == qApp->thread() ? "" : " off the GUI thread");
     }
     QStringList calls;
@@ -64,18 +67,30 @@ private slots:
         QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(&target), 0);
     }
 
-    void deadTargetGetsNoCallAndEventsAreFreed()
+    // Many workers at once (for the thread sanitizer): each call is made once, in
+    // the GUI thread; the calls for a target that died first are dropped and freed.
+    void callsFromWorkersReachOnlyLivingTargets()
     {
-        auto* target = new Target;
-        std::thread([&] {
-            for (int i = 0; i < 5; ++i)
-                VRX_RUN_IN_MAIN_THREAD(true, target, &Target::two, quint8(4), i);
-        }).join();
-        QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(target), 5);
-        delete target; // a call made now would write into freed memory
-        QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(target), 0);
-        QCoreApplication::processEvents();
-        QCOMPARE(ThreadSwitchingAdministration::LiveEventCount(), 0);
+        Target living;
+        auto* dying = new Target;
+        std::vector<std::thread> workers;
+        for (int w = 0; w < 4; ++w)
+            workers.emplace_back([&, w] {
+                for (int i = 0; i < 50; ++i) {
+                    VRX_RUN_IN_MAIN_THREAD(true, &living, &Target::two, quint8(w), i);
+                    VRX_RUN_IN_MAIN_THREAD(true, dying, &Target::two, quint8(w), i);
+                }
+            });
+        for (auto& w : workers)
+            w.join();
+        QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(dying), 200);
+        const int callsBefore = g_callsMade;
+        delete dying; // a call made now would write into freed memory
+        QCOMPARE(ThreadSwitchingAdministration::PendingEventCount(dying), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ThreadSwitchingAdministration::LiveEventCount(), 0, 2000);
+        QCOMPARE(g_callsMade - callsBefore, 200);
+        QCOMPARE(QSet<QString>(living.calls.begin(), living.calls.end()).size(), 200);
+        QVERIFY(!living.calls.join(',').contains("off the GUI thread"));
     }
 
     // Written from a worker, a value changes in the GUI thread; a missing
