@@ -4,10 +4,9 @@
 // the transport is replaced: a request source reads the body from memory and
 // marshals the reply into memory.
 //
-// Octet 0 of an input picks the operation among those of the replay and the
-// administration interfaces (StartReplay and getRecord are what the
-// recorder client library calls); the servants (servants.h) answer with
-// values derived from the arguments so that the reply marshalling runs too.
+// Octet 0 of an input picks one operation of the replay and administration
+// interfaces; the servants (servants.h) answer with values derived from the
+// arguments, so that the reply marshalling runs too.
 #include "fuzzsupport.h"
 
 #include "servants.h"
@@ -25,7 +24,7 @@ namespace {
 // The server side of one request without a connection.
 struct MemoryRequest : omni::IOP_S
 {
-    MemoryRequest(cdrStream& b, const char* o, const vrxfuzz::Context& c) : body(b), operation(o), ctx(c) {}
+    MemoryRequest(cdrStream& b, const char* o) : body(b), operation(o) {}
     cdrStream& getStream() override { return body; }
     const char* operation_name() const override { return operation; }
     void ReceiveRequest(omniCallDescriptor& c) override { (call = &c)->unmarshalArguments(body); }
@@ -33,9 +32,8 @@ struct MemoryRequest : omni::IOP_S
     void SendException(CORBA::Exception*) override {}
     void SendReply() override
     {
-        cdrMemoryStream reply(CORBA::ULong(0), true);
-        reply.setByteSwapFlag(ctx.little);
-        vrxfuzz::setCodeSets(reply, ctx.utf8);
+        cdrMemoryStream reply;
+        vrxfuzz::codeSetsOf(reply, body);
         try {
             call->marshalReturnedValues(reply);
         } catch (const CORBA::SystemException&) {
@@ -46,13 +44,12 @@ struct MemoryRequest : omni::IOP_S
 
     cdrStream& body;
     const char* operation;
-    vrxfuzz::Context ctx;
     omniCallDescriptor* call = nullptr;
     bool replied = false;
 };
 
 template <class Servant>
-void dispatch(const char* operation, cdrStream& in, const vrxfuzz::Context& ctx)
+void dispatch(const char* operation, cdrStream& in)
 {
     static Servant* const servant = new Servant; // lives as long as the process
     // The object adapter would find the identity by the request's object
@@ -60,7 +57,7 @@ void dispatch(const char* operation, cdrStream& in, const vrxfuzz::Context& ctx)
     // names the servant.
     static const CORBA::Octet key[] = {'f', 'u', 'z', 'z'};
     omniLocalIdentity identity(key, sizeof key, servant, nullptr);
-    MemoryRequest request(in, operation, ctx);
+    MemoryRequest request(in, operation);
     omniCallHandle handle(&request, nullptr);
     handle.localId(&identity);
     if (!servant->_dispatch(handle))
@@ -95,11 +92,11 @@ BookmarkItemSeq bookmarks()
 } // namespace
 
 // Operation, servant (servants.h), seed arguments.
-#define VRXFUZZ_REQUEST(op, servant, ...)                                                                  \
-    vrxfuzz::Decoder                                                                                       \
-    {                                                                                                      \
-        #op, [](cdrStream& in, const vrxfuzz::Context& c) { dispatch<vrxservants::servant>(#op, in, c); }, \
-            [](cdrStream& o) { args(o, __VA_ARGS__); }                                                     \
+#define VRXFUZZ_REQUEST(op, servant, ...)                                                  \
+    vrxfuzz::Decoder                                                                       \
+    {                                                                                      \
+        #op, [](cdrStream& in) { dispatch<vrxservants::servant>(#op, in); },               \
+            [](cdrStream& o) { args(o, __VA_ARGS__); }                                     \
     }
 #define DEV_REC "DEV-1", "REC-0042"
 #define REPLAY_START DEV_REC, DataRateClass_7, ULongLong(1700000000000000ull), ULongLong(1700000060000000ull), 0u

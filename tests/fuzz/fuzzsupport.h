@@ -25,16 +25,10 @@
 
 namespace vrxfuzz {
 
-struct Context
-{
-    bool little = true;
-    bool utf8 = false;
-};
-
 struct Decoder
 {
     const char* name;
-    void (*decode)(cdrStream& in, const Context& ctx);
+    void (*decode)(cdrStream& in);
     void (*seed)(cdrStream& out); // null: the seed is an empty body
 };
 
@@ -46,8 +40,12 @@ const std::vector<Decoder>& targetTable();
 [[noreturn]] void fail(const char* decoder, const char* what);
 extern const char* g_current; // the decoder running, for messages
 
-// An empty stream with the transmission code sets of a GIOP 1.2 connection.
-void setCodeSets(cdrStream& s, bool utf8);
+// What a decoder writes takes the code sets of what it read.
+inline void codeSetsOf(cdrStream& out, const cdrStream& in)
+{
+    out.TCS_C(in.TCS_C());
+    out.TCS_W(in.TCS_W());
+}
 
 // A read-only memory stream whose length check cannot wrap.
 //
@@ -59,8 +57,8 @@ void setCodeSets(cdrStream& s, bool utf8);
 class BoundedInput : public cdrMemoryStream
 {
 public:
-    BoundedInput(char* buffer, std::size_t size) : cdrMemoryStream(buffer, size), m_start(buffer) {}
-    std::size_t consumed() const { return std::size_t(static_cast<const char*>(pd_inb_mkr) - m_start); }
+    BoundedInput(char* buffer, std::size_t size) : cdrMemoryStream(buffer, size) {}
+    std::size_t consumed() const { return std::size_t(static_cast<char*>(pd_inb_mkr) - static_cast<char*>(pd_bufp)); }
     _CORBA_Boolean checkInputOverrun(_CORBA_ULong itemSize, _CORBA_ULong nItems,
                                      omni::alignment_t align = omni::ALIGN_1) override
     {
@@ -68,24 +66,22 @@ public:
         const auto end = reinterpret_cast<omni::ptr_arith_t>(pd_inb_end);
         return start <= end && std::uint64_t(itemSize) * nItems <= end - start;
     }
-
-private:
-    const char* m_start;
 };
 
+// Padding is zeroed, so that equal values give equal bytes.
 template <class T>
-void decode(cdrStream& in, const Context& ctx)
+void decode(cdrStream& in)
 {
     T value, copy;
     value <<= in;
     cdrMemoryStream first(CORBA::ULong(0), true), second(CORBA::ULong(0), true);
-    setCodeSets(first, ctx.utf8);
-    setCodeSets(second, ctx.utf8);
     try {
+        codeSetsOf(first, in);
         value >>= first;
-        cdrMemoryStream reread(first, 1);
-        setCodeSets(reread, ctx.utf8);
+        cdrMemoryStream reread(first, true);
+        codeSetsOf(reread, in);
         copy <<= reread;
+        codeSetsOf(second, in);
         copy >>= second;
     } catch (const CORBA::SystemException&) {
         fail(g_current, "an accepted value could not be marshalled and read back");
