@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,8 +13,6 @@
 #include <string>
 
 namespace vrxfuzz {
-
-const char* g_current = "";
 
 void fail(const char* decoder, const char* what)
 {
@@ -59,7 +58,6 @@ std::size_t run(const std::uint8_t* data, std::size_t size, std::size_t cut = kR
     static const CORBA::ORB_ptr orb = initOrb();
     (void)orb;
     const Decoder& decoder = targetTable()[data[0] % targetTable().size()];
-    g_current = decoder.name;
     // An exactly sized copy: the stream aligns by address, so the body must
     // start on an 8-byte boundary (new[] gives at least that), and any read
     // past the body's end is then a reported heap overflow.

@@ -13,9 +13,19 @@
 
 #include <cstring>
 #include <functional>
+#include <type_traits>
 
 using Call = std::function<QString()>;
 Q_DECLARE_METATYPE(Call)
+
+namespace {
+
+QString answer(const QString& text) { return text; }
+QString answer(CORBA::ULongLong n) { return QString::number(n); }
+QString answer(const char* text) { return QString::fromLatin1(text); }
+QString answer(char* s) { return QString::fromLatin1(CORBA::String_var(s).in()); }
+
+} // namespace
 
 class TestIdlWire : public QObject
 {
@@ -31,9 +41,20 @@ class TestIdlWire : public QObject
         return Interface::_narrow(object);
     }
 
-    static void row(const char* name, const Call& call, const char* expected)
+    // A row that calls one operation of the object of an interface, named as
+    // the interface ("IDL:CCO/Callback:1.0": "Callback").
+    template <class Interface, class Operation>
+    void row(Operation operation, const char* expected)
     {
-        QTest::newRow(name) << call << QString::fromUtf8(expected);
+        const QString key = QString::fromLatin1(Interface::_PD_repoId).section('/', -1).section(':', 0, 0);
+        const Call call = [this, key, operation] {
+            typename Interface::_var_type target = remote<Interface>(qPrintable(key));
+            if constexpr (std::is_void_v<decltype(operation(target.in()))>)
+                return operation(target.in()), QString();
+            else
+                return answer(operation(target.in()));
+        };
+        QTest::newRow(qPrintable(key)) << call << QString::fromUtf8(expected);
     }
 
 private slots:
@@ -47,14 +68,16 @@ private slots:
         m_orb = CORBA::ORB_init(argc, argv);
         CORBA::Object_var object = m_orb->resolve_initial_references("omniINSPOA");
         PortableServer::POA_var poa = PortableServer::POA::_narrow(object);
-        PortableServer::POAManager_var manager = poa->the_POAManager();
-        manager->activate();
+        PortableServer::POAManager_var(poa->the_POAManager())->activate();
         using namespace vrxservants;
+        // One object per interface (the naming ones served by one servant).
         const std::pair<const char*, PortableServer::ServantBase*> servants[] = {
-            {"StateChange", new RecordStateChangeCallback}, {"Status", new VorexStatusCallback},
-            {"Admin", new Admin}, {"Replay", new Replay}, {"ChanMan", new ChanMan}, {"Chan", new Chan},
-            {"Export", new ExportCallback}, {"Vrx", new Vrx}, {"Callback", new Callback},
-            {"Registration", new CBRegistration}, {"Cco", new Cco}};
+            {"IF_RecordStateChangeCallback", new RecordStateChangeCallback},
+            {"IF_VorexStatusCallback", new VorexStatusCallback}, {"IF_VOREX_Admin", new Admin},
+            {"IF_VOREX_Replay", new Replay}, {"IF_VRX_c_ChanMan", new ChanMan}, {"IF_VRX_c_Chan", new Chan},
+            {"IF_ExportCallback", new ExportCallback}, {"IF_VRX_c_VRX", new Vrx}, {"Callback", new Callback},
+            {"CBRegistration", new CBRegistration}, {"IF_CCO_c_Update", new Cco}, {"IF_CCO_c_Naming", new Cco},
+            {"IF_CCO_c_NamingCorba", new Cco}, {"IF_CCO_c", new Cco}};
         for (const auto& [key, servant] : servants) {
             PortableServer::ObjectId_var id = PortableServer::string_to_ObjectId(key);
             poa->activate_object_with_id(id, servant);
@@ -79,60 +102,48 @@ private slots:
         QTest::addColumn<Call>("call");
         QTest::addColumn<QString>("expected");
         using namespace KD_VRX;
-        row("IF_RecordStateChangeCallback", [this] {
-            return remote<IF_RecordStateChangeCallback>("StateChange")->NotifyStateChange("D", "R", "n", RecordState_8), QString();
+        using namespace CCO;
+        row<IF_RecordStateChangeCallback>([](auto callback) {
+            return callback->NotifyStateChange("D", "R", "n", RecordState_8);
         }, "NotifyStateChange D R n 8 -> ");
-        row("IF_VorexStatusCallback", [this] {
-            return remote<IF_VorexStatusCallback>("Status")->NotifyCStorageStatus("DEV-1", "full"), QString();
-        }, "NotifyCStorageStatus DEV-1 full -> ");
-        row("IF_VOREX_Admin", [this] {
+        row<IF_VorexStatusCallback>([](auto callback) { return callback->NotifyCStorageStatus("DEV-1", "full"); },
+                                    "NotifyCStorageStatus DEV-1 full -> ");
+        row<IF_VOREX_Admin>([](auto admin) {
             CORBA::ULongLong time = 0;
             CORBA::Boolean synced = false;
-            remote<IF_VOREX_Admin>("Admin")->getDeviceTime("DEV-1", time, synced);
+            admin->getDeviceTime("DEV-1", time, synced);
             return QStringLiteral("%1 %2").arg(time).arg(synced);
         }, "getDeviceTime DEV-1 -> 19 1");
-        row("IF_VOREX_Replay", [this] {
-            return QString::number(remote<IF_VOREX_Replay>("Replay")->StartReplay("D", "R", DataRateClass_15,
-                                                                                 0x0102030405060708ull, ~0ull, 3));
+        row<IF_VOREX_Replay>([](auto replay) {
+            return replay->StartReplay("D", "R", DataRateClass_15, 0x0102030405060708ull, ~0ull, 3);
         }, "StartReplay D R 15 72623859790382856 18446744073709551615 3 -> 59");
-        row("IF_VRX_c_ChanMan", [this] {
-            return QString::number(remote<IF_VRX_c_ChanMan>("ChanMan")->isAvailableForRecord("CH-1", StringSeq()));
-        }, "isAvailableForRecord CH-1 [] -> 0");
-        row("IF_VRX_c_Chan", [this] {
-            return remote<IF_VRX_c_Chan>("Chan")->setDataRateClass(DataRateClass_9), QString();
-        }, "setDataRateClass 9 -> ");
-        row("IF_ExportCallback", [this] {
-            return QString::fromLatin1(CORBA::String_var(remote<IF_ExportCallback>("Export")->startFileStream("f", 1ull << 40)));
-        }, "startFileStream f 1099511627776 -> startFileStream f 1099511627776");
+        row<IF_VRX_c_ChanMan>([](auto manager) { return manager->isAvailableForRecord("CH-1", KD_VRX::StringSeq()); },
+                              "isAvailableForRecord CH-1 [0] -> 1");
+        row<IF_VRX_c_Chan>([](auto channel) { return channel->setDataRateClass(DataRateClass_9); },
+                           "setDataRateClass 9 -> ");
+        row<IF_ExportCallback>([](auto callback) { return callback->startFileStream("f", 1ull << 40); },
+                               "startFileStream f 1099511627776 -> startFileStream f 1099511627776");
         // The manager's reference travels in the request and is called back.
-        row("IF_VRX_c_VRX", [this] {
+        row<IF_VRX_c_VRX>([this](auto vrx) {
             CORBA::String_var id;
-            IF_VRX_c_Chan_var channel = remote<IF_VRX_c_VRX>("Vrx")->registerReceiverChannel(
-                remote<IF_VRX_c_ChanMan>("ChanMan"), DataRateClass_15, DataFormat_23, true, false, "north", "ws-2",
-                id.out(), ReceiverKind_4, "rx-9");
+            IF_VRX_c_Chan_var channel = vrx->registerReceiverChannel(
+                remote<IF_VRX_c_ChanMan>("IF_VRX_c_ChanMan"), DataRateClass_15, DataFormat_23, true, false, "north",
+                "ws-2", id.out(), ReceiverKind_4, "rx-9");
             return QString::fromLatin1(id.in());
         }, "registerReceiverChannel ref 15 23 1 0 north ws-2 4 rx-9; goingDown -> "
            "registerReceiverChannel ref 15 23 1 0 north ws-2 4 rx-9");
-        row("Callback (oneway)", [this] {
-            return remote<CCO::Callback>("Callback")->notify(CCO::NotificationType_4, "records changed"), QString();
-        }, "notify 4 records changed -> ");
-        row("CBRegistration", [this] { return remote<CCO::CBRegistration>("Registration")->unregister(), QString(); },
-            "unregister -> ");
-        row("IF_CCO_c_Update", [this] {
-            return QString::number(remote<CCO::IF_CCO_c_Update>("Cco")->CheckIndication("alive"));
-        }, "CheckIndication alive -> 1");
-        // The interface declares the exceptions of the others.
-        row("IF_CCO_c_Naming", [this] {
-            return remote<CCO::IF_CCO_c_NamingCorba>("Cco")->Register("", remote<CORBA::Object>("Chan"), CCO::RedundancyType_2), QString();
+        row<Callback>([](auto callback) { return callback->notify(NotificationType_4, "records changed"); },
+                      "notify 4 records changed -> ");
+        row<CBRegistration>([](auto registration) { return registration->unregister(); }, "unregister -> ");
+        row<IF_CCO_c_Update>([](auto cco) { return cco->CheckIndication("alive"); }, "CheckIndication alive -> 1");
+        // No operations of its own: the server confirms the type as the
+        // reference is narrowed.
+        row<IF_CCO_c_Naming>([](auto naming) { return CORBA::is_nil(naming) ? "nil" : "narrowed"; }, " -> narrowed");
+        // Raises an exception the interface above declares.
+        row<IF_CCO_c_NamingCorba>([this](auto cco) {
+            return cco->Register("", remote<CORBA::Object>("IF_VRX_c_Chan"), RedundancyType_2);
         }, "Register  ref 2 -> InvalidObject");
-        row("IF_CCO_c_NamingCorba", [this] {
-            CCO::StringSeq values;
-            values.length(1);
-            values[0] = "v";
-            return remote<CCO::IF_CCO_c_NamingCorba>("Cco")->RegisterValues("name", values, CCO::RedundancyType_1), QString();
-        }, "RegisterValues name [v] 1 -> ");
-        row("IF_CCO_c", [this] { return QString::fromLatin1(CORBA::String_var(remote<CCO::IF_CCO_c>("Cco")->GetSystemName())); },
-            "GetSystemName -> GetSystemName");
+        row<IF_CCO_c>([](auto cco) { return cco->GetSystemName(); }, "GetSystemName -> GetSystemName");
     }
     void eachInterface()
     {
@@ -145,13 +156,9 @@ private slots:
         } catch (const CORBA::Exception& e) {
             answer = QString::fromLatin1(e._name());
         }
-        QStringList received; // a oneway call may arrive after it returned
-        const auto seen = [&received] {
-            for (const std::string& call : vrxservants::takeCalls())
-                received << QString::fromStdString(call);
-            return received.join(QStringLiteral("; "));
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(seen() + QLatin1String(" -> ") + answer, expected, 2000);
+        QString received; // a oneway call may arrive after it returned
+        QTRY_COMPARE_WITH_TIMEOUT((received += QString::fromStdString(vrxservants::takeCalls())) + QLatin1String(" -> ") + answer,
+                                  expected, 2000);
         // A call the ORB took for local would run in this thread.
         QVERIFY(vrxservants::g_lastThread != std::this_thread::get_id());
     }
