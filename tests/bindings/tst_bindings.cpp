@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -21,7 +22,7 @@ using vrxtest::settle;
 
 namespace {
 
-const QString kDev1 = QStringLiteral("Dev1");
+const QString kCurrent = QStringLiteral("REC-0001"); // the first of Dev1's records
 const vrxtest::LiveToolbarOptions kUnbound{1, true, false};
 
 // The devices the combo offers, in its order.
@@ -34,9 +35,9 @@ QString offered(LiveToolbar& live)
     return items.join(QLatin1Char(' '));
 }
 
-// The value paths the bar's widgets are bound to, "~" for the first channel:
+// The value paths the bar's widgets are bound to, "~" for `channel`:
 // "<the four mode buttons'>|<device combo>|<disc space>|<record name>".
-QString boundPaths(LiveToolbar& live)
+QString boundPaths(LiveToolbar& live, const QString& channel)
 {
     QStringList modes;
     for (const char* name : {"VorexStop", "VorexPause"})
@@ -48,7 +49,7 @@ QString boundPaths(LiveToolbar& live)
                                live.widget<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"))->GetDevice_ValuePath(),
                                live.widget<DiscSpaceBar>(QStringLiteral("VorexToolbarDiscSpace"))->GetDevice_ValuePath(),
                                live.widget<VCLineEdit>(QStringLiteral("VorexRecordName"))->GetText_ValuePath()};
-    return paths.join(QLatin1Char('|')).replace(live.ChannelPath(0), QStringLiteral("~"));
+    return paths.join(QLatin1Char('|')).replace(channel, QStringLiteral("~"));
 }
 const QString kBound = QStringLiteral("~/RecordReplayModes|~/DeviceID|~/DeviceID|~/RecordName");
 
@@ -63,48 +64,44 @@ bool followsRecordFlag(LiveToolbar& live)
     return before && off && live.isEnabled(QStringLiteral("VorexRecordingModesCombo"));
 }
 
-// One step of the manager on the channel ("<value> <content>" or an action);
-// records by their index among Dev1's.
-void manager(LiveToolbar& live, const QString& step)
+// The look, then the device the combo shows and those it offers where they
+// are not Dev1 out of all three.
+QString barLook(LiveToolbar& live)
 {
-    const auto records = live.backend().GetRecords(kDev1);
-    const QString key = step.section(QLatin1Char(' '), 0, 0);
-    const QString arg = step.section(QLatin1Char(' '), 1);
-    const QString id = records.at(arg.right(1).toInt() % 2).GetRecordID();
-    auto text = live.value<values::Value<QString>>(qPrintable(key));
-    auto flag = live.value<values::Value<bool>>(qPrintable(key));
-    auto value = std::dynamic_pointer_cast<values::ValueBase>(values::Tree::Instance()->FindValue(live.key(qPrintable(key))));
-    const QStringList states = {"normal", "invalid", "disabled"}; // values::eState* in order
-    if (states.indexOf(arg) >= 0)
-        value->SetState(states.indexOf(arg), nullptr);
-    else if (flag)
-        flag->Set(arg == QLatin1String("true"), nullptr);
-    else if (key == QLatin1String("DeviceID"))
-        text->Set(arg, nullptr);
-    else if (key == QLatin1String("RecordID"))
-        text->Set(id, nullptr);
-    else if (key == QLatin1String("ReplayMode"))
-        live.select("ReplayMode", arg.toLong());
-    else if (step == QLatin1String("channel update"))
-        values::Tree::Instance()->CreateValue<values::Value<int>>(live.key("Extra"), 0);
-    else if (step == QLatin1String("release channel"))
-        values::Tree::Instance()->Release(live.ChannelPath(0));
-    else if (step == QLatin1String("all records"))
-        live.backend().SetRecords(kDev1, records);
-    else if (step == QLatin1String("all records but 0"))
-        live.backend().SetRecords(kDev1, {records.begin() + 1, records.end()});
-    else if (step == QLatin1String("rename 0")) {
-        VOREX_XML::VOREX_RecordData changed = records[0];
-        changed.SetRecordName(QStringLiteral("renamed"));
-        live.backend().SetRecord(kDev1, changed);
-    } else if (step == QLatin1String("record 0 changed on Dev2")) {
-        auto* controller = vrxtest::toolbarWidget(live)->findChild<VorexGUI::VorexServerGUIController*>();
+    QString out = vrxtest::look(live);
+    const QString device = live.widget<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"))->CurrentDevice();
+    if (device != vrxtest::kDevice)
+        out += QStringLiteral(" | on ") + (device.isEmpty() ? QStringLiteral("no device") : device);
+    if (offered(live) != QLatin1String("Dev1 Dev2 Dev3"))
+        out += QStringLiteral(" | offers ") + offered(live);
+    return out;
+}
+
+// A step of the manager: on its record list (the current record is the
+// first of Dev1's), a value disabled, or any step support's operate() knows.
+void manager(vrxtest::Fixture& f, const QString& step)
+{
+    VorexCommon::RecorderManagerBackend& backend = f.live.backend();
+    auto records = backend.GetRecords(vrxtest::kDevice);
+    auto current = std::find_if(records.begin(), records.end(), [](const auto& r) { return r.GetRecordID() == kCurrent; });
+    if (step == QLatin1String("all records"))
+        backend.SetRecords(vrxtest::kDevice, records);
+    else if (step == QLatin1String("all records but the current")) {
+        records.erase(current);
+        backend.SetRecords(vrxtest::kDevice, records);
+    } else if (step == QLatin1String("rename the current")) {
+        current->SetRecordName(QStringLiteral("renamed"));
+        backend.SetRecord(vrxtest::kDevice, *current);
+    } else if (step == QLatin1String("delete the current"))
+        backend.RemoveRecord(vrxtest::kDevice, kCurrent);
+    else if (step == QLatin1String("the current changed on Dev2")) {
+        auto* controller = vrxtest::toolbarWidget(f.live)->findChild<VorexGUI::VorexServerGUIController*>();
         emit controller->recordListModel()->si_recordChanged(
-            vorex::RecordIdentifier(live.backend().GetSubSystem(), QStringLiteral("Dev2"), id), false);
-    } else if (step == QLatin1String("delete record 0"))
-        live.backend().RemoveRecord(kDev1, id);
+            vorex::RecordIdentifier(backend.GetSubSystem(), QStringLiteral("Dev2"), kCurrent), false);
+    } else if (step.startsWith(QLatin1String("disable ")))
+        f.live.value<values::ValueBase>(qPrintable(step.mid(8)))->SetState(values::eStateDisabled, nullptr);
     else
-        QFAIL(qPrintable(QStringLiteral("unknown step ") + step));
+        vrxtest::operate(f, step);
 }
 
 } // namespace
@@ -121,175 +118,163 @@ private slots:
         ErrorHandler::Instance()->TakeMessages();
     }
 
-    // The values are bound in a fixed order; a missing value (or one of
-    // another type) stops the chain there, and its creation (a channel
-    // update, as when the manager fills a channel) completes it silently.
-    void chainStopsAtTheFirstMissingValue_data()
+    // The values are bound in a fixed order; a missing value stops the
+    // chain there, and its creation (a channel update, as when the manager
+    // fills a channel) completes it silently. Moved to another channel, the
+    // toolbar lets go of every value of the first one and follows the second.
+    void bindingAsTheValuesAppear_data()
     {
         QTest::addColumn<QString>("missing");
-        QTest::addColumn<bool>("otherType");
         QTest::addColumn<int>("reached"); // steps done: allowed devices, device combo, record flag, replay flag
-        QTest::newRow("AllowedDevices") << "AllowedDevices" << false << 0;
-        QTest::newRow("DataRateClass") << "DataRateClass" << false << 1;
-        QTest::newRow("RecordFlag") << "RecordFlag" << false << 2;
-        QTest::newRow("RecordFlag of another type") << "RecordFlag" << true << 2;
-        QTest::newRow("ReplayFlag") << "ReplayFlag" << false << 3;
-        QTest::newRow("RecordReplayModes") << "RecordReplayModes" << false << 4;
+        QTest::newRow("AllowedDevices") << "AllowedDevices" << 0;
+        QTest::newRow("DataRateClass") << "DataRateClass" << 1;
+        QTest::newRow("RecordFlag") << "RecordFlag" << 2;
+        QTest::newRow("ReplayFlag") << "ReplayFlag" << 3;
+        QTest::newRow("RecordReplayModes") << "RecordReplayModes" << 4;
     }
-    void chainStopsAtTheFirstMissingValue()
+    void bindingAsTheValuesAppear()
     {
         QFETCH(QString, missing);
-        QFETCH(bool, otherType);
         QFETCH(int, reached);
+        vrxtest::ChannelFixture channel(QStringLiteral("/Receivers/Partial"));
+        QVERIFY(values::Tree::Instance()->Release(channel.key(qPrintable(missing))));
         LiveToolbar live(kUnbound);
-        const QString channel = live.ChannelPath(0);
-        live.simulator().DeleteChannel(0);
-        vrxtest::createChannel(channel, {missing});
-        auto tree = values::Tree::Instance();
-        if (otherType)
-            tree->CreateValue<values::Value<int>>(vrxtest::channelKey(channel, missing), 1);
+        auto value = [&](const char* key) { return values::Tree::Instance()->FindValueAs<values::Value<bool>>(channel.key(key)); };
         auto allowOnlyDev2 = [&] {
-            if (auto allowed = live.value<values::Value<QString>>("AllowedDevices"))
+            if (auto allowed = values::Tree::Instance()->FindValueAs<values::Value<QString>>(channel.key("AllowedDevices")))
                 allowed->Set(QStringLiteral("Dev2"), nullptr);
         };
         allowOnlyDev2();
-        auto flag = [&](const char* key) { return live.value<values::Value<bool>>(key); };
         for (const char* key : {"RecordFlag", "ReplayFlag"})
-            if (flag(key))
-                flag(key)->Set(false, nullptr);
-        QVERIFY(live.toolbar()->SetChannelId_ValuePath(channel));
+            if (value(key))
+                value(key)->Set(false, nullptr);
+        QVERIFY(live.toolbar()->SetChannelId_ValuePath(channel.path()));
         settle();
         // A bound combo shows the channel's own device too.
         QCOMPARE(offered(live), reached == 0 ? "Dev1 Dev2 Dev3" : reached == 1 ? "Dev2" : "Dev2 Dev1");
-        QCOMPARE(boundPaths(live), reached >= 2 ? "|~/DeviceID|~/DeviceID|~/RecordName" : "||~/DeviceID|~/RecordName");
+        QCOMPARE(boundPaths(live, channel.path()), reached >= 2 ? "|~/DeviceID|~/DeviceID|~/RecordName" : "||~/DeviceID|~/RecordName");
         // Binding a flag writes the host's permission (true) into it.
-        QCOMPARE(flag("RecordFlag") && flag("RecordFlag")->Get(), reached >= 3);
-        QCOMPARE(flag("ReplayFlag") && flag("ReplayFlag")->Get(), reached >= 4);
+        QCOMPARE(value("RecordFlag") && value("RecordFlag")->Get(), reached >= 3);
+        QCOMPARE(value("ReplayFlag") && value("ReplayFlag")->Get(), reached >= 4);
 
-        vrxtest::createChannelValue(channel, missing);
+        vrxtest::createChannelValue(channel.path(), missing);
         allowOnlyDev2();
         settle();
-        QCOMPARE(boundPaths(live), kBound);
+        QCOMPARE(boundPaths(live, channel.path()), kBound);
         QCOMPARE(offered(live), QStringLiteral("Dev2 Dev1"));
-        QVERIFY(flag("RecordFlag")->Get() && flag("ReplayFlag")->Get());
-        QVERIFY(followsRecordFlag(live));
+        QVERIFY(value("RecordFlag")->Get() && value("ReplayFlag")->Get());
         QVERIFY(ErrorHandler::Instance()->TakeMessages().empty());
-        tree->Release(channel);
-    }
 
-    // "AllowedDevices" names the devices the combo offers (the channel's own
-    // device is always shown); disabled it allows all; invalid it changes
-    // nothing and does not hold up the binding.
-    void allowedDevices_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("state");
-        QTest::addColumn<bool>("bindAfterwards");
-        QTest::addColumn<QString>("offered");
-        QTest::newRow("empty parts dropped") << "Dev2@@Dev3@" << 0 << false << "Dev2 Dev3 Dev1";
-        QTest::newRow("leading separator") << "@Dev1" << 0 << false << "Dev1";
-        QTest::newRow("case counts") << "dev2@Dev3" << 0 << false << "Dev3 Dev1";
-        QTest::newRow("disabled allows all") << "Dev2" << 2 << false << "Dev1 Dev2 Dev3";
-        QTest::newRow("invalid before binding") << "Dev2" << 1 << true << "Dev1 Dev2 Dev3";
-    }
-    void allowedDevices()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, state);
-        QFETCH(bool, bindAfterwards);
-        QFETCH(QString, offered);
-        LiveToolbar live(kUnbound);
-        if (!bindAfterwards)
-            live.bind();
-        auto allowed = live.value<values::Value<QString>>("AllowedDevices");
-        allowed->Set(QStringLiteral("Dev3"), nullptr);
-        allowed->SetState(state, nullptr);
-        allowed->Set(text, nullptr);
-        if (bindAfterwards)
-            live.bind();
+        live.bind();
         settle();
-        QCOMPARE(::offered(live), offered);
-        QCOMPARE(boundPaths(live), kBound);
+        QCOMPARE(channel.observerCount(), 0);
+        QCOMPARE(live.toolbar()->GetToolbarModeValuePath(), live.key("RecordReplayModes"));
+        QCOMPARE(boundPaths(live, live.ChannelPath(0)), kBound);
+        value("RecordFlag")->Set(false, nullptr);
+        QVERIFY(followsRecordFlag(live));
     }
 
     // What the connector announces, in order, and what the bar offers
     // afterwards, as the manager changes the channel. Written on a worker
-    // thread, nothing changes before the GUI thread runs, and there the same.
+    // thread, nothing changes before the GUI thread runs, and there the same;
+    // a change overtaken before the GUI thread got to it is not applied.
     void managerSteps_data()
     {
         QTest::addColumn<bool>("withRecord");
-        QTest::addColumn<bool>("fromWorker");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<QString>("bar");
         using vrxtest::without;
         const QString idle = vrxtest::idleLook();
         const QString noEdit = without(idle, {"edit"});
-        for (bool worker : {false, true}) {
-            auto row = [&](const char* name, bool withRecord, const QStringList& steps, const QStringList& expected, const QString& bar) {
-                QTest::addRow("%s%s", worker ? "worker: " : "", name) << withRecord << worker << steps << expected << bar;
+        const QString noRecord = without(idle, {"edit", "history"});
+        for (const QString worker : {"", "worker: "}) {
+            auto row = [&](const char* name, bool withRecord, QStringList steps, const QStringList& expected, const QString& bar) {
+                for (QString& step : steps)
+                    step.prepend(worker);
+                QTest::addRow("%s%s", qPrintable(worker), name) << withRecord << steps << expected << bar;
             };
-            row("device change without a record", false, {"DeviceID Dev2"}, {"DeviceChanged"}, without(idle, {"edit", "history"}));
+            row("device change without a record", false, {"set DeviceID Dev2"}, {"DeviceChanged"}, noRecord + " | on Dev2");
             // The record left behind is not one of the new device's.
-            row("device change with a record", true, {"DeviceID Dev2"}, {"RecordChanging", "RecordRemoved", "DeviceChanged"}, noEdit);
-            row("first record", false, {"RecordID 0"}, {"RecordChanged"}, idle);
-            row("another record", true, {"RecordID 1"}, {"RecordChanging", "RecordChanged"}, idle);
-            row("same record again", true, {"RecordID 0"}, {}, idle);
-            row("RecordID turns invalid", true, {"RecordID invalid"}, {}, "replayBar");
-            row("replay mode changes", true, {"ReplayMode 3"}, {"RecordDataUpdated"}, idle);
-            row("channel deleted", true, {"release channel"}, {"ChannelDeleted"}, "");
-            row("RecordFlag false", true, {"RecordFlag false"}, {}, without(idle, {"record"}));
-            row("RecordFlag disabled", true, {"RecordFlag disabled"}, {}, without(idle, {"record"}));
-            row("ReplayFlag false", true, {"ReplayFlag false"}, {}, without(idle, {"replay", "openFile"}));
-            row("ReplayFlag normal again", true, {"ReplayFlag disabled", "ReplayFlag normal"}, {}, idle);
-            row("PauseSupported false", true, {"ReplayMode 4", "PauseSupported false"}, {"RecordDataUpdated"}, without(idle, {"record", "openFile"}));
+            row("device change with a record", true, {"set DeviceID Dev2"}, {"RecordChanging", "RecordRemoved", "DeviceChanged"},
+                noEdit + " | on Dev2");
+            row("first record", false, {"set RecordID REC-0001"}, {"RecordChanged"}, idle);
+            row("another record", true, {"set RecordID REC-0002"}, {"RecordChanging", "RecordChanged"}, idle);
+            row("same record again", true, {"set RecordID REC-0001"}, {}, idle);
+            row("RecordID turns invalid", true, {"invalid RecordID"}, {}, "replayBar");
+            row("replay mode changes", true, {"set ReplayMode 3"}, {"RecordDataUpdated", "bar off/wait"}, idle);
+            row("channel deleted", true, {"delete channel"}, {"ChannelDeleted"}, " | on no device");
+            row("RecordFlag false", true, {"RecordFlag off"}, {}, without(idle, {"record"}));
+            row("RecordFlag disabled", true, {"RecordFlag state 2"}, {}, without(idle, {"record"}));
+            row("ReplayFlag false", true, {"ReplayFlag off"}, {}, without(idle, {"replay", "openFile"}));
+            row("ReplayFlag normal again", true, {"ReplayFlag state 2", "ReplayFlag state 0"}, {}, idle);
+            row("PauseSupported false", true, {"set ReplayMode 4", "PauseSupported off"}, {"RecordDataUpdated"},
+                without(idle, {"record", "openFile"}));
+            // The mode handlers act on the state the notification saw: the
+            // bar waits while a replay starts, although it reads Stopped by then.
+            row("replay starting, then stopped", false, {"set ReplayMode 1", "set ReplayMode 0", "set AllRecordReplayModes 4"},
+                {"RecordDataUpdated", "RecordDataUpdated", "bar off/wait", "bar on/arrow"}, noRecord);
+            row("record starting", false, {"set AllRecordReplayModes 0"}, {"bar off/wait", "bar on/arrow"}, "record");
+            // The devices allowed; the channel's own is always offered.
+            row("AllowedDevices with empty parts", true, {"set AllowedDevices Dev2@@Dev3@"}, {}, idle + " | offers Dev2 Dev3 Dev1");
+            row("AllowedDevices with a leading separator", true, {"set AllowedDevices @Dev1"}, {}, idle + " | offers Dev1");
+            row("AllowedDevices are case sensitive", true, {"set AllowedDevices dev2@Dev3"}, {}, idle + " | offers Dev3 Dev1");
+            row("AllowedDevices disabled allow all", true, {"set AllowedDevices Dev3", "disable AllowedDevices",
+                "set AllowedDevices Dev2"}, {}, idle);
         }
         auto row = [](const char* name, const QStringList& steps, const QStringList& expected, const QString& bar) {
-            QTest::newRow(name) << true << false << steps << expected << bar;
+            QTest::newRow(name) << true << steps << expected << bar;
         };
         // Read back at the next channel update, so that replacing it is a change.
-        row("RecordID usable again", {"RecordID invalid", "RecordID normal", "channel update", "RecordID 1"},
+        row("RecordID usable again", {"invalid RecordID", "valid RecordID", "channel update", "set RecordID REC-0002"},
             {"RecordChanging", "RecordChanged"}, idle);
         row("full refresh holding the record", {"all records"}, {"RecordDataUpdated"}, idle);
-        row("full refresh without the record", {"all records but 0"}, {"RecordRemoved"}, noEdit);
-        row("current record changed", {"rename 0"}, {"RecordDataUpdated"}, idle);
-        row("same record ID on another device", {"record 0 changed on Dev2"}, {}, idle);
+        row("full refresh without the record", {"all records but the current"}, {"RecordRemoved"}, noEdit);
+        row("current record changed", {"rename the current"}, {"RecordDataUpdated"}, idle);
+        row("same record ID on another device", {"the current changed on Dev2"}, {}, idle);
         // The record went away; the toolbar does not write RecordID back.
-        row("current record deleted", {"delete record 0"}, {"RecordRemoved"}, noEdit);
+        row("current record deleted", {"delete the current"}, {"RecordRemoved"}, noEdit);
+        row("device change overtaken", {"worker: set DeviceID Dev2", "set DeviceID Dev3"}, {"RecordChanging", "RecordRemoved", "DeviceChanged"},
+            noEdit + " | on Dev3");
+        // The host's permission given after the manager's older write wins.
+        row("replay permission after an older ReplayFlag", {"worker: ReplayFlag off", "replaying on"}, {}, idle);
     }
     void managerSteps()
     {
         QFETCH(bool, withRecord);
-        QFETCH(bool, fromWorker);
         QFETCH(QStringList, steps);
         QFETCH(QStringList, expected);
         QFETCH(QString, bar);
-        LiveToolbar live;
-        const QString first = live.backend().GetRecords(kDev1).at(0).GetRecordID();
+        vrxtest::Fixture f;
         if (withRecord)
-            live.simulator().SelectRecord(0, kDev1, first);
+            vrxtest::operate(f, QStringLiteral("pick ") + kCurrent);
         settle();
-        vrxtest::SignalLog log(vrxtest::toolbarWidget(live));
+        vrxtest::SignalLog log(vrxtest::toolbarWidget(f.live));
+        vrxtest::BarStateLog states(f.live.bar());
         for (const QString& step : steps) {
-            const QString before = vrxtest::look(live);
+            if (!step.startsWith(QLatin1String("worker: "))) {
+                manager(f, step);
+                settle();
+                continue;
+            }
+            const QString before = barLook(f.live);
             const int announced = log.names.size();
-            if (fromWorker)
-                std::thread([&] { manager(live, step); }).join();
-            else
-                manager(live, step);
-            QVERIFY(!fromWorker || (log.names.size() == announced && vrxtest::look(live) == before));
-            settle();
+            std::thread([&] { manager(f, step.mid(8)); }).join();
+            QVERIFY(log.names.size() == announced && barLook(f.live) == before);
         }
+        settle();
         QStringList seen = log.withoutChannelUpdates();
+        for (const QString& state : states.entries())
+            seen << QStringLiteral("bar ") + state;
         // A new current record makes the replay bar fetch it again; the
         // answer may come as a data update before the change is announced.
         if (expected.contains(QStringLiteral("RecordChanged")))
             seen.removeAll(QStringLiteral("RecordDataUpdated"));
         QCOMPARE(seen, expected);
         QCOMPARE(log.threads.count(QCoreApplication::instance()->thread()), log.threads.size());
-        QCOMPARE(vrxtest::look(live), bar);
-        if (steps.contains(QStringLiteral("delete record 0"))) // the toolbar does not write it back
-            QCOMPARE(live.value<values::Value<QString>>("RecordID")->Get(), first);
+        QCOMPARE(barLook(f.live), bar);
+        if (steps.contains(QStringLiteral("delete the current"))) // the toolbar does not write it back
+            QCOMPARE(f.live.value<values::Value<QString>>("RecordID")->Get(), kCurrent);
     }
 
     // Losing the connection stops and disables; a new connection re-runs
@@ -309,66 +294,6 @@ private slots:
         QVERIFY(watcher.count(VC_VALUECHANGED) >= 1);
         QCOMPARE(modes->GetCurrentKey(), long(vrxtest::Record));
         QVERIFY(followsRecordFlag(live));
-    }
-
-    // A toolbar moved to another channel lets go of every value of the
-    // first one, and follows the second.
-    void rebindingToAnotherChannel()
-    {
-        vrxtest::ChannelFixture first(QStringLiteral("/Receivers/Other"));
-        LiveToolbar live(kUnbound);
-        QVERIFY(live.toolbar()->SetChannelId_ValuePath(first.path()));
-        settle();
-        QVERIFY(first.observerCount() > 0);
-        live.bind();
-        settle();
-        QCOMPARE(first.observerCount(), 0);
-        QCOMPARE(live.toolbar()->GetToolbarModeValuePath(), live.key("RecordReplayModes"));
-        QCOMPARE(boundPaths(live), kBound);
-        values::Tree::Instance()->FindValueAs<values::Value<bool>>(first.key("RecordFlag"))->Set(false, nullptr);
-        QVERIFY(followsRecordFlag(live));
-    }
-
-    // The mode handlers act in the GUI thread, on the state the notification
-    // saw: Starting makes the bar wait although the value reads Stopped by then.
-    void modesReachTheBarInTheGuiThread()
-    {
-        LiveToolbar live;
-        vrxtest::BarStateLog log(live.bar());
-        std::thread([&] {
-            live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Starting);
-            live.select("ReplayMode", VOREX_XML::Admin::eReplayMode_Stopped);
-            live.select("AllRecordReplayModes", VOREX_XML::Admin::eRecordReplayAllModes_Stopped);
-        }).join();
-        QCOMPARE(log.entries(), QStringList());
-        settle();
-        QCOMPARE(log.entries(), (QStringList{"off/wait", "on/arrow"}));
-        log.clear();
-        std::thread([&] { live.select("AllRecordReplayModes", VOREX_XML::Admin::eRecordReplayAllModes_Startrecord); }).join();
-        QCOMPARE(log.entries(), QStringList());
-        settle();
-        QCOMPARE(log.entries(), (QStringList{"off/wait", "on/arrow"}));
-    }
-
-    // A change overtaken by a newer one before the GUI thread got to it is
-    // not applied after the newer one.
-    void overtakenChangesAreDropped()
-    {
-        LiveToolbar live;
-        vrxtest::SignalLog log(vrxtest::toolbarWidget(live));
-        auto deviceId = live.value<values::Value<QString>>("DeviceID");
-        std::thread([&] { deviceId->Set(QStringLiteral("Dev2"), nullptr); }).join();
-        deviceId->Set(QStringLiteral("Dev3"), nullptr); // handled at once in the GUI thread
-        settle();
-        QCOMPARE(deviceId->Get(), QStringLiteral("Dev3"));
-        QCOMPARE(log.names.count(QStringLiteral("DeviceChanged")), 1);
-        QCOMPARE(live.widget<DeviceCombo>(QStringLiteral("OpenFileDeviceCombo"))->CurrentDevice(), QStringLiteral("Dev3"));
-        // The host's permission given after the manager's older write wins.
-        auto replayFlag = live.value<values::Value<bool>>("ReplayFlag");
-        std::thread([&] { replayFlag->Set(false, nullptr); }).join();
-        live.toolbar()->EnableVorexReplay(true);
-        settle();
-        QVERIFY(replayFlag->Get() && live.isEnabled(QStringLiteral("VorexReplayModesCombo")));
     }
 
     // Calls still queued when the toolbar goes are freed without being made.
