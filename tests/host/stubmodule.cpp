@@ -4,7 +4,6 @@
 // real one does: the first virtual function after those of IDllInstance.
 #include "hostplugin.h"
 
-#include <QLabel>
 #include <QToolBar>
 
 #include <new>
@@ -16,11 +15,7 @@ namespace {
 class StubToolbar : public IVRXRTB
 {
 public:
-    StubToolbar(QWidget* parent, const QString& name) : m_pBar(new QToolBar(parent))
-    {
-        m_pBar->setObjectName(QStringLiteral("VorexToolbar"));
-        m_pBar->addWidget(new QLabel(QStringLiteral("stand-in toolbar %1").arg(name), m_pBar));
-    }
+    explicit StubToolbar(QWidget* parent) : m_pBar(new QToolBar(parent)) { m_pBar->setObjectName(QStringLiteral("VorexToolbar")); }
     ~StubToolbar() override { delete m_pBar; }
     QToolBar* GetVorexToolbar() override { return m_pBar; }
     void EnableVorexReplay(bool) override {}
@@ -46,11 +41,11 @@ public:
     bool IsInitialized() override { return true; }
     void Activate() override {}
     void Deactivate() override {}
-    virtual IVRXRTB* CreateToolbar(QWidget* parent, const QString&, const QString& connectionSecond, IVtClient*& vtClient,
-                                   const QString&, const bool&)
+    virtual IVRXRTB* CreateToolbar(QWidget* parent, const QString&, const QString&, IVtClient*& vtClient, const QString&,
+                                   const bool&)
     {
         vtClient = nullptr;
-        return new StubToolbar(parent, connectionSecond);
+        return new StubToolbar(parent);
     }
 };
 

@@ -11,13 +11,6 @@ class TestHostCli : public QObject
     QTemporaryDir m_dir;
 
 private slots:
-    void initTestCase()
-    {
-        QFile notAModule(m_dir.filePath("not-a-module.so"));
-        QVERIFY(notAModule.open(QIODevice::WriteOnly));
-        notAModule.write("this is text, not a shared object\n");
-    }
-
     void runs_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -31,14 +24,13 @@ private slots:
         QTest::newRow("module without path") << QStringList{"--module"} << "" << 2 << "--module needs a value";
         QTest::newRow("channels 0") << QStringList{"--module", stub, "--channels", "0"} << "" << 2 << channels;
         QTest::newRow("channels absurd") << QStringList{"--channels", "4000000000"} << "" << 2 << channels;
-        QTest::newRow("channels negative") << QStringList{"--channels", "-3"} << "" << 2 << channels;
         QTest::newRow("channels not a number") << QStringList{"--channels", "two"} << "" << 2 << "not \"two\"";
         QTest::newRow("trace mask not a number") << QStringList{"--trace-mask", "lots"} << "" << 2 << "--trace-mask must be a number";
         QTest::newRow("trace mask from the environment") << QStringList{"--help"} << "x64" << 2 << "VRX_TRACE_MASK is not a number";
         QTest::newRow("unknown scenario") << QStringList{"--scenario", "nowhere"} << "" << 2 << "no scenario \"nowhere\"; known: all, smoke";
         QTest::newRow("missing module") << QStringList{"--module", m_dir.filePath("missing.so"), "--scenario", "smoke"} << "" << 2
                                         << "does not exist";
-        QTest::newRow("not a module") << QStringList{"--module", m_dir.filePath("not-a-module.so"), "--scenario", "smoke", "--output", m_dir.path()}
+        QTest::newRow("not a module") << QStringList{"--module", QStringLiteral(VRX_NOT_A_MODULE), "--scenario", "smoke", "--output", m_dir.path()}
                                       << "" << 1 << "cannot load the plug-in module";
         QTest::newRow("module without entry points")
             << QStringList{"--module", QStringLiteral(VRX_NOENTRY_MODULE), "--scenario", "smoke", "--output", m_dir.path()} << "" << 1

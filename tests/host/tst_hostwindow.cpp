@@ -65,7 +65,7 @@ private slots:
         UMM::ActiveUserProxy::instance()->Clear();
     }
 
-    void toolbarsAreDockedAndBound()
+    void toolbarsDockedBoundAndDeletedOnShutdown()
     {
         QCOMPARE(m_window->Toolbars().size(), size_t(2));
         for (int i = 0; i < 2; ++i) {
@@ -76,6 +76,11 @@ private slots:
         // The manager made the replay time first; the host kept it.
         m_sim->SelectRecord(0, "Dev1", m_sim->Backend()->GetRecords("Dev1").front().GetRecordID());
         QVERIFY(m_sim->ReplayTime(0) > 0);
+
+        QPointer<QToolBar> bar = m_window->Toolbars().front()->GetVorexToolbar();
+        m_window->Shutdown();
+        QVERIFY(bar.isNull() && m_window->Toolbars().empty());
+        m_window->Shutdown(); // twice is harmless
     }
 
     void managerMenuDoesWhatAManagerDoes()
@@ -120,14 +125,6 @@ private slots:
         trigger({"Manager", "User rights", "Event \"User changed\""});
         QCOMPARE(events.count(), 1);
         QCOMPARE(events.at(0).at(0).toString(), QStringLiteral("User changed"));
-    }
-
-    void shutdownDeletesToolbarsAndUnloads()
-    {
-        QPointer<QToolBar> bar = m_window->Toolbars().front()->GetVorexToolbar();
-        m_window->Shutdown();
-        QVERIFY(bar.isNull() && m_window->Toolbars().empty());
-        m_window->Shutdown(); // twice is harmless
     }
 };
 
