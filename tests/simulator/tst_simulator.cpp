@@ -1,5 +1,6 @@
-// The simulated recorder manager, driven through the value tree and the
-// recorder client library as the toolbar drives it, on a test clock.
+// The simulated recorder manager's records and device space, driven through
+// the value tree as the toolbar drives it, on a test clock. Its replays are
+// seen through the toolbar suites and the host's scripted roads.
 #include "recordermanagersimulator.h"
 #include "testsupport.h"
 #include "vorexclient.h"
@@ -16,10 +17,8 @@ class TestSimulator : public QObject
     Q_OBJECT
 
     std::unique_ptr<RecorderManagerSimulator> m_sim;
-    std::unique_ptr<VorexCommon::GuiToServerReplayCorbaHandler> m_replay;
     std::atomic<qint64> m_now{1000000000000};
     vrxtest::RecordingObserver m_client; // writes as the toolbar would
-    std::vector<long> m_replayModes;     // every ReplayMode the manager wrote
 
     template <typename V>
     std::shared_ptr<V> value(const char* key) const
@@ -35,16 +34,10 @@ class TestSimulator : public QObject
         m_sim->Tick();
     }
     // The Fast manager answers from the event loop; this lets it.
-    std::vector<long> settle()
+    void settle()
     {
         for (int i = 0; i < 10; ++i)
             QCoreApplication::processEvents();
-        return std::exchange(m_replayModes, {});
-    }
-    VOREX_RecordData seeded() const { return m_sim->Backend()->GetRecords("Dev1").front(); }
-    quint32 startReplay(quint64 start, quint64 stop, quint32 n)
-    {
-        return m_replay->StartReplay("Dev1", seeded().GetRecordID(), VOREX_RecordData::eDataRate_3, start, stop, n);
     }
 
 private slots:
@@ -52,10 +45,6 @@ private slots:
     {
         vrxtest::failOnQtWarnings();
         HaldaOS::SetClock([this]() { return m_now.load(); });
-        m_client.m_onUpdate = [this](Observable*, TChangeCode code) {
-            if (code == VC_VALUECHANGED)
-                m_replayModes.push_back(m_sim->ReplayMode(0));
-        };
     }
     void cleanupTestCase() { HaldaOS::SetClock(nullptr); }
     void init()
@@ -64,17 +53,11 @@ private slots:
         auto time = [](int i) { return QStringLiteral("/SimTestHost/Channel%1/ReplayTime").arg(i + 1); };
         m_sim.reset(new RecorderManagerSimulator(SimulatorOptions::Fast(2, path, time)));
         m_sim->Start();
-        auto server = std::make_shared<VorexCommon::VorexGuiToServerCorbaHandler>("VorexGui1", nullptr, QString());
-        m_replay.reset(new VorexCommon::GuiToServerReplayCorbaHandler(server));
-        m_replay->Initialize("Channel1");
-        value<values::ValueSelection>("ReplayMode")->AddObserver(&m_client);
         QTRY_VERIFY_WITH_TIMEOUT(m_sim->IsConnected(), 1000);
     }
     void cleanup()
     {
-        m_replay.reset();
-        m_sim.reset(); // releases the channels, and with them the observer
-        m_replayModes.clear();
+        m_sim.reset(); // releases the channels
         QVERIFY(!values::Tree::Instance()->FindNode("/SimTest/Channel1"));
         QVERIFY(!VorexCommon::RecorderManagerBackend::Installed());
     }
@@ -124,29 +107,6 @@ private slots:
         advance(100 * 1000000);
         QCOMPARE(m_sim->Backend()->GetDevice("Dev3").freeSpace, quint64(0));
         QCOMPARE(text("ErrorCode"), QStringLiteral("VRX_ERR_DISC_FULL"));
-    }
-
-    void replayRunsThroughItsModesOnTheClock()
-    {
-        const VOREX_RecordData r = seeded();
-        const qint64 span = qint64(r.GetStopTime() - r.GetStartTime());
-        QCOMPARE(startReplay(r.GetStopPosition() / 4, 3 * r.GetStopPosition() / 4, 2), 0u);
-        QCOMPARE(settle(), (std::vector<long>{1, 4}));
-        QCOMPARE(m_sim->ReplayTime(0), qint64(r.GetStartTime()) + span / 4);
-        advance(span / 2 + 1000);
-        QCOMPARE(m_sim->ReplayPasses(0), 1); // second pass from the range start
-        QVERIFY(m_sim->ReplayTime(0) < qint64(r.GetStartTime()) + span / 4 + 2000);
-
-        QCOMPARE(m_replay->PauseReplay("Dev1", r.GetRecordID()), 0u);
-        QCOMPARE(settle(), (std::vector<long>{3, 2}));
-        const qint64 pausedAt = m_sim->ReplayTime(0);
-        advance(5000000);
-        QCOMPARE(m_sim->ReplayTime(0), pausedAt);
-        QCOMPARE(m_replay->ContinueReplay("Dev1", r.GetRecordID()), 0u);
-        QCOMPARE(settle(), (std::vector<long>{4}));
-        advance(span / 2);
-        QCOMPARE(m_sim->ReplayPasses(0), 2);
-        QCOMPARE(settle(), (std::vector<long>{5, 0}));
     }
 };
 

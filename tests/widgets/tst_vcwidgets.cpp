@@ -3,9 +3,7 @@
 #include "vcreplaybar.h"
 #include "vcwidgets.h"
 
-#include <QMenu>
 #include <QSignalSpy>
-#include <QToolBar>
 #include <QtTest>
 
 #include <atomic>
@@ -137,32 +135,6 @@ private slots:
         m_modes->SetState(eStateNormal, nullptr);
         name->SetState(eStateNormal, nullptr);
         QCOMPARE(stop.isEnabled() && edit.isEnabled(), state >= 0); // a deleted value stays gone
-    }
-
-    // The toolbar decides enablement; the widget only adds "value usable".
-    void ownerWishAndValueStateCombine()
-    {
-        QToolBar bar;
-        auto* stop = new VCOneOfButton(5, &bar, kPressed, kPicture, "stop");
-        auto* combo = new VCOneOfButtonCombo(&bar, "combo", false);
-        stop->SetSelection_ValuePath(modesPath(), 5, 5);
-        combo->SetSelection_ValuePath(modesPath(), 3, 5, kPressed, kPicture);
-        stop->setEnabled(false);
-        m_modes->SetState(eStateDisabled, nullptr);
-        m_modes->SetState(eStateNormal, nullptr);
-        QVERIFY(!stop->isEnabled()); // value came back, owner still says no
-        m_modes->SetState(eStateDisabled, nullptr);
-        for (QWidget* w : bar.findChildren<QWidget*>()) // recursively, as on a channel error
-            w->setEnabled(false);
-        combo->setEnabled(true);
-        QVERIFY(combo->menu()->isEnabled()); // its drop-down did not stay dead
-        stop->setEnabled(true);
-        QVERIFY(!stop->isEnabled()); // owner says yes while the value is unusable
-        bar.setEnabled(false);
-        bar.setEnabled(true);
-        QVERIFY(!stop->isEnabled());
-        m_modes->SetState(eStateNormal, nullptr);
-        QVERIFY(stop->isEnabled() && combo->isEnabled());
     }
 
     void lineEditWritesOnlyWhenEditable()
