@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <string>
 
 namespace vrxfuzz {
@@ -55,16 +54,14 @@ std::size_t run(const std::uint8_t* data, std::size_t size, std::size_t cut = kR
 {
     if (size < 2 || size > kMaxInput)
         return kRefused;
-    static const CORBA::ORB_ptr orb = initOrb();
-    (void)orb;
+    [[maybe_unused]] static const CORBA::ORB_ptr orb = initOrb();
     const Decoder& decoder = targetTable()[data[0] % targetTable().size()];
     // An exactly sized copy: the stream aligns by address, so the body must
-    // start on an 8-byte boundary (new[] gives at least that), and any read
-    // past the body's end is then a reported heap overflow.
+    // start on an 8-byte boundary (operator new gives at least that), and any
+    // read past the body's end is then a reported heap overflow.
     const std::size_t bodySize = std::min(size - 2, cut);
-    std::unique_ptr<char[]> body(new char[bodySize ? bodySize : 1]);
-    std::copy(data + 2, data + 2 + bodySize, body.get());
-    BoundedInput in(body.get(), bodySize);
+    std::vector<char> body(data + 2, data + 2 + bodySize);
+    BoundedInput in(body.data(), bodySize);
     in.setByteSwapFlag((data[1] & 1) != 0);
     setCodeSets(in, (data[1] & 2) != 0);
     try {
@@ -107,8 +104,7 @@ int main(int argc, char** argv)
                 std::string name = targetTable()[i].name;
                 std::replace_if(name.begin(), name.end(), [](char c) { return std::strchr(":<> ", c); }, '_');
                 std::ofstream file(fs::path(argv[2]) / (name + (little ? "-le" : "-be")), std::ios::binary);
-                const char header[2] = {static_cast<char>(i), static_cast<char>(little ? 1 : 0)};
-                file.write(header, 2);
+                file.put(static_cast<char>(i)).put(little ? 1 : 0);
                 file.write(static_cast<const char*>(out.bufPtr()), out.bufSize());
                 if (!file)
                     vrxfuzz::fail(name.c_str(), "the seed could not be written");

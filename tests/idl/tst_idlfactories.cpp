@@ -16,21 +16,17 @@
 
 namespace {
 
-const char* const kRepoIds[] = {
-    "IDL:KD_VRX/IF_RecordStateChangeCallback:1.0", "IDL:KD_VRX/IF_VorexStatusCallback:1.0",
-    "IDL:KD_VRX/IF_VOREX_Admin:1.0", "IDL:KD_VRX/IF_VOREX_Replay:1.0", "IDL:KD_VRX/IF_VRX_c_ChanMan:1.0",
-    "IDL:KD_VRX/IF_VRX_c_Chan:1.0", "IDL:KD_VRX/IF_ExportCallback:1.0", "IDL:KD_VRX/IF_VRX_c_VRX:1.0",
-    "IDL:CCO/Callback:1.0", "IDL:CCO/CBRegistration:1.0", "IDL:CCO/IF_CCO_c_Update:1.0",
-    "IDL:CCO/IF_CCO_c_Naming:1.0", "IDL:CCO/IF_CCO_c_NamingCorba:1.0", "IDL:CCO/IF_CCO_c:1.0",
-};
-
 // The interfaces that have a factory registered.
 int registered()
 {
-    int n = 0;
-    for (const char* id : kRepoIds)
-        n += omni::proxyObjectFactory::lookup(id) != nullptr;
-    return n;
+    const char* const repoIds[] = {
+        "IDL:KD_VRX/IF_RecordStateChangeCallback:1.0", "IDL:KD_VRX/IF_VorexStatusCallback:1.0",
+        "IDL:KD_VRX/IF_VOREX_Admin:1.0", "IDL:KD_VRX/IF_VOREX_Replay:1.0", "IDL:KD_VRX/IF_VRX_c_ChanMan:1.0",
+        "IDL:KD_VRX/IF_VRX_c_Chan:1.0", "IDL:KD_VRX/IF_ExportCallback:1.0", "IDL:KD_VRX/IF_VRX_c_VRX:1.0",
+        "IDL:CCO/Callback:1.0", "IDL:CCO/CBRegistration:1.0", "IDL:CCO/IF_CCO_c_Update:1.0",
+        "IDL:CCO/IF_CCO_c_Naming:1.0", "IDL:CCO/IF_CCO_c_NamingCorba:1.0", "IDL:CCO/IF_CCO_c:1.0"};
+    return int(std::count_if(std::begin(repoIds), std::end(repoIds),
+                             [](const char* id) { return omni::proxyObjectFactory::lookup(id) != nullptr; }));
 }
 
 // Whether a file of this path (or a library of this bare name) is mapped.
@@ -48,30 +44,23 @@ class TestIdlFactories : public QObject
 {
     Q_OBJECT
 
-    QString m_module;
-
 private slots:
-    void initTestCase()
+    // Twice: a second load registers afresh what the first unload released.
+    void factoriesFollowTheModule()
     {
         // A host links the platform library, so it is loaded before the
         // module and the module's copies of the platform's inline type
         // information are never bound into it. Use it here as a host does;
         // otherwise the linker drops it and the module cannot be unmapped.
         ErrorHandler::Instance();
-        m_module = QString::fromLocal8Bit(qgetenv("VRX_PLUGIN_DIR")) + QStringLiteral("/libvrxrtb.so");
-        QVERIFY2(QFile::exists(m_module), qPrintable(m_module));
-        QVERIFY(!isMapped(m_module));
-    }
-
-    // Twice: a second load registers afresh what the first unload released.
-    void factoriesFollowTheModule()
-    {
+        const QString path = QString::fromLocal8Bit(qgetenv("VRX_PLUGIN_DIR")) + QStringLiteral("/libvrxrtb.so");
+        QVERIFY2(QFile::exists(path), qPrintable(path));
         QCOMPARE(registered(), 0);
         for (int round = 0; round < 2; ++round) {
-            QLibrary module(m_module);
+            QLibrary module(path);
             QVERIFY2(module.load(), qPrintable(module.errorString()));
             QVERIFY(module.resolve("ARCreate"));
-            QCOMPARE(registered(), int(std::size(kRepoIds)));
+            QCOMPARE(registered(), 14);
             // omniORB keeps a process-wide list of the nil references it
             // hands out, walked at exit. Stubs built for unloading keep theirs
             // inside the module instead; otherwise this process would crash at
@@ -85,7 +74,7 @@ private slots:
             QVERIFY2(module.unload(), qPrintable(module.errorString()));
             // Say so when the module stays mapped (STB_GNU_UNIQUE symbols, for
             // one) rather than report the factories it keeps.
-            QVERIFY2(!isMapped(m_module), "the module stayed mapped after unload");
+            QVERIFY2(!isMapped(path), "the module stayed mapped after unload");
             QCOMPARE(registered(), 0);
         }
     }
