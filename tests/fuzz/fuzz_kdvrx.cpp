@@ -24,13 +24,6 @@ RecordInfo recordInfo()
                       seq<HistoryItemSeq>({HistoryItem{start, L"recorded"}, HistoryItem{stop, L""}})};
 }
 
-RecordInfoSeq twoRecords()
-{
-    RecordInfoSeq s = seq<RecordInfoSeq>({recordInfo(), recordInfo()});
-    s[1].segments.length(0);
-    return s;
-}
-
 } // namespace
 
 const std::vector<vrxfuzz::Decoder>& vrxfuzz::targetTable()
@@ -65,7 +58,7 @@ const std::vector<vrxfuzz::Decoder>& vrxfuzz::targetTable()
         VRXFUZZ_BARE(BookmarkItemSeq),
         VRXFUZZ_BARE(HistoryItemSeq),
         VRXFUZZ_BARE(CopyRangeSeq),
-        VRXFUZZ_TYPE(RecordInfoSeq, twoRecords()),
+        VRXFUZZ_TYPE(RecordInfoSeq, seq<RecordInfoSeq>({recordInfo(), RecordInfo()})),
         VRXFUZZ_TYPE(exGen, exGen(exGenCode_4, "device busy")),
         VRXFUZZ_TYPE(IF_VOREX_Admin::exAdmin, IF_VOREX_Admin::exAdmin(IF_VOREX_Admin::exAdminCode_0, "no such record")),
         VRXFUZZ_TYPE(IF_VRX_c_ChanMan::exChanMan, IF_VRX_c_ChanMan::exChanMan(IF_VRX_c_ChanMan::exChanManCode_8, "x")),

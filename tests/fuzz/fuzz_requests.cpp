@@ -38,8 +38,7 @@ void dispatch(const char* operation, cdrStream& in)
 {
     static Servant* const servant = new Servant; // lives as long as the process
     // The object adapter would find the identity by the request's object
-    // key and hand it to the call; nothing here looks further than that it
-    // names the servant.
+    // key; nothing here looks further than that it names the servant.
     static const CORBA::Octet key[] = {'f', 'u', 'z', 'z'};
     omniLocalIdentity identity(key, sizeof key, servant, nullptr);
     MemoryRequest request(in, operation);
@@ -65,21 +64,14 @@ void args(cdrStream& o, A... a)
     (put(o, a), ...);
 }
 
-BookmarkItemSeq bookmarks()
-{
-    return vrxfuzz::seq<BookmarkItemSeq>({BookmarkItem{3, L"one"}, BookmarkItem{4, L"two"}});
-}
-
 } // namespace
 
 // Operation, servant (servants.h), seed arguments.
-#define VRXFUZZ_REQUEST(op, servant, ...)                                                  \
-    vrxfuzz::Decoder                                                                       \
-    {                                                                                      \
-        #op, [](cdrStream& in) { dispatch<vrxservants::servant>(#op, in); },               \
-            [](cdrStream& o) { args(o, __VA_ARGS__); }                                     \
-    }
+#define VRXFUZZ_REQUEST(op, servant, ...)                                                   \
+    vrxfuzz::Decoder { #op, [](cdrStream& in) { dispatch<vrxservants::servant>(#op, in); }, \
+                       [](cdrStream& o) { args(o, __VA_ARGS__); } }
 #define DEV_REC "DEV-1", "REC-0042"
+#define BOOKMARKS seq<BookmarkItemSeq>({BookmarkItem{3, L"one"}, BookmarkItem{4, L"two"}})
 #define REPLAY_START DEV_REC, DataRateClass_7, ULongLong(1700000000000000ull), ULongLong(1700000060000000ull), 0u
 
 const std::vector<vrxfuzz::Decoder>& vrxfuzz::targetTable()
@@ -96,8 +88,8 @@ const std::vector<vrxfuzz::Decoder>& vrxfuzz::targetTable()
         VRXFUZZ_REQUEST(copyRecord, Admin, DEV_REC, seq<CopyRangeSeq>({CopyRange{1, 2}}), L"copy"),
         VRXFUZZ_REQUEST(setRecordComment, Admin, DEV_REC, L""),
         VRXFUZZ_REQUEST(setRecordDeletableFlag, Admin, DEV_REC, true),
-        VRXFUZZ_REQUEST(addBookmarks, Admin, DEV_REC, bookmarks()),
-        VRXFUZZ_REQUEST(deleteBookmarks, Admin, DEV_REC, bookmarks()),
+        VRXFUZZ_REQUEST(addBookmarks, Admin, DEV_REC, BOOKMARKS),
+        VRXFUZZ_REQUEST(deleteBookmarks, Admin, DEV_REC, BOOKMARKS),
         VRXFUZZ_REQUEST(getDeviceTime, Admin, "DEV-1"),
         VRXFUZZ_REQUEST(setDeviceTime, Admin, "DEV-1", ULongLong(1700000000000000ull)),
         VRXFUZZ_REQUEST(getOverviewSpectrumStreamed, Admin, DEV_REC, ULongLong(1), ULongLong(2), ULongLong(3), 512u,

@@ -70,16 +70,11 @@ struct VorexStatusCallback : POA_KD_VRX::IF_VorexStatusCallback
     void NotifyCStorageStatus(Str d, Str s) override { called("NotifyCStorageStatus", d, s); }
 };
 
-// With the replay servant, the request fuzz target's: the operations only it
-// calls answer nothing (no reply goes out there).
+// Also the request fuzz target's, with the replay servant: the operations
+// only it calls answer nothing (no reply goes out there).
 struct Admin : POA_KD_VRX::IF_VOREX_Admin
 {
-    ULong getDeviceTime(Str d, U64& t, Boolean& synced) override
-    {
-        t = called("getDeviceTime", d);
-        synced = true;
-        return 0;
-    }
+    Boolean deleteRecord(Str d, Str r) override { return called("deleteRecord", d, r) % 2; }
     ULong removeHistoryEntry(Str, Str, U64) override { return 0; }
     ULong addHistory(Str, Str, WStr) override { return 0; }
     ULong copyRecord(Str, Str, Out, const CopyRangeSeq&, WStr) override { return 0; }
@@ -87,11 +82,11 @@ struct Admin : POA_KD_VRX::IF_VOREX_Admin
     ULong setRecordDeletableFlag(Str, Str, Boolean) override { return 0; }
     ULong addBookmarks(Str, Str, const BookmarkItemSeq&) override { return 0; }
     ULong deleteBookmarks(Str, Str, const BookmarkItemSeq&) override { return 0; }
+    ULong getDeviceTime(Str, U64&, Boolean&) override { return 0; }
     ULong setDeviceTime(Str, U64) override { return 0; }
     ULong getOverviewSpectrumStreamed(Str, Str, U64, U64, U64, ULong, SpectrumKind, Str, U16) override { return 0; }
     ULong getRecord(Str, Str, RecordInfo_out) override { return 0; }
     ULong requestRecordDataDetail(Str, Str) override { return 0; }
-    Boolean deleteRecord(Str, Str) override { return false; }
 };
 
 struct Replay : POA_KD_VRX::IF_VOREX_Replay

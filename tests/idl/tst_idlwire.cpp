@@ -84,12 +84,8 @@ private slots:
         row<IF_VorexStatusCallback>(new VorexStatusCallback, [](auto callback) {
             return callback->NotifyCStorageStatus("DEV-1", "full"), QString();
         }, "NotifyCStorageStatus DEV-1 full -> ");
-        row<IF_VOREX_Admin>(new Admin, [](auto admin) {
-            CORBA::ULongLong time = 0;
-            CORBA::Boolean synced = false;
-            admin->getDeviceTime("DEV-1", time, synced);
-            return QStringLiteral("%1 %2").arg(time).arg(synced);
-        }, "getDeviceTime DEV-1 -> 19 1");
+        row<IF_VOREX_Admin>(new Admin, [](auto admin) { return QString::number(admin->deleteRecord("DEV-1", "R1")); },
+                            "deleteRecord DEV-1 R1 -> 1");
         row<IF_VOREX_Replay>(new Replay, [](auto replay) {
             return QString::number(replay->StartReplay("D", "R", DataRateClass_15, 0x0102030405060708ull, ~0ull, 3));
         }, "StartReplay D R 15 72623859790382856 18446744073709551615 3 -> 59");
