@@ -6,7 +6,6 @@
 #include "cco.hh"
 
 using namespace CCO;
-using vrxfuzz::seq;
 
 const std::vector<vrxfuzz::Decoder>& vrxfuzz::targetTable()
 {

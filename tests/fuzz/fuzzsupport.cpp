@@ -22,10 +22,9 @@ void fail(const char* decoder, const char* what)
 
 namespace {
 
-// Inputs above this size are ignored, as a server refuses a GIOP message
-// above its giopMaxMsgSize before unmarshalling any of it: omniORB checks an
-// announced sequence length only against the bytes left (one per element),
-// so a length costs up to sizeof(element) bytes of memory per input byte.
+// Inputs above this size are ignored, as a server refuses a message above its
+// giopMaxMsgSize: omniORB checks a sequence length only against the bytes
+// left, so each input byte can cost sizeof(element) bytes of memory.
 constexpr std::size_t kMaxInput = 64 * 1024;
 constexpr std::size_t kRefused = std::size_t(-1);
 
@@ -37,9 +36,8 @@ void setCodeSets(cdrStream& s, bool utf8)
     s.TCS_W(omni::omniCodeSet::getTCS_W(omni::omniCodeSet::ID_UTF_16, giop12));
 }
 
-// ORB_init chooses the native code sets every stream converts to and from.
-// The ORB opens no endpoint and lives as long as the process; malformed
-// input is the normal case here, so no error log.
+// ORB_init chooses the native code sets the streams convert to and from;
+// malformed input is the normal case here, so no error log.
 CORBA::ORB_ptr initOrb()
 {
     int argc = 3;

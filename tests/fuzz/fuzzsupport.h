@@ -1,19 +1,18 @@
 #pragma once
 
-// Shared frame of the protocol fuzz targets. Each target defines its table of
-// decoders; this frame provides LLVMFuzzerTestOneInput and, without libFuzzer,
-// a main that replays files or writes the seed corpus (fuzzsupport.cpp).
+// Shared frame of the protocol fuzz targets: each target defines its table
+// of decoders; fuzzsupport.cpp provides LLVMFuzzerTestOneInput and, without
+// libFuzzer, a main that replays files or writes the seed corpus.
 //
 // An input is two header octets and a CDR body:
 //   octet 0  which decoder of the target's table runs (modulo its size)
 //   octet 1  bit 0: the body is little-endian; bit 1: 8-bit strings travel
-//            as UTF-8 instead of ISO 8859-1 (the two code sets omniORB
-//            negotiates on a GIOP 1.2 connection; wide strings are UTF-16)
+//            as UTF-8 instead of ISO 8859-1 (wide strings: UTF-16)
 //
-// A decoder either accepts its input or raises a CORBA system exception;
-// anything else (another exception, a crash, a sanitizer report) ends the
-// run. The corpus replay also cuts each accepted input short at every octet
-// of what was read: each such cut must end in a system exception.
+// A decoder accepts its input or raises a CORBA system exception; anything
+// else (a crash, a sanitizer report) ends the run. The corpus replay also
+// cuts each accepted input short at every octet it read: each cut must raise
+// a system exception.
 
 #include <omniORB4/CORBA.h>
 

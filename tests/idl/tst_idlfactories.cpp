@@ -1,10 +1,8 @@
 // The plug-in module carries the protocol stubs. Loading it must register one
 // omniORB proxy object factory per interface, so that references received
 // anywhere in the host can be narrowed; unloading it must take them away
-// again, or the ORB keeps pointers into unmapped code.
-//
-// This process links the ORB but none of the generated code: a second copy
-// of the stubs here would replace the module's factories.
+// again, or the ORB keeps pointers into unmapped code. This process links
+// none of the generated code, which would replace the module's factories.
 
 #include "base.h"
 
@@ -61,11 +59,9 @@ private slots:
             QVERIFY2(module.load(), qPrintable(module.errorString()));
             QVERIFY(module.resolve("ARCreate"));
             QCOMPARE(registered(), 14);
-            // omniORB keeps a process-wide list of the nil references it
-            // hands out, walked at exit. Stubs built for unloading keep theirs
-            // inside the module instead; otherwise this process would crash at
-            // exit, after the module's code is gone. This is
-            // KD_VRX::IF_VOREX_Replay::_nil() as the module exports it.
+            // omniORB walks its list of the nil references it handed out at
+            // exit; stubs built for unloading keep theirs in the module, or
+            // this process crashes at exit. KD_VRX::IF_VOREX_Replay::_nil():
             const auto nil = reinterpret_cast<void* (*)()>(module.resolve("_ZN6KD_VRX15IF_VOREX_Replay4_nilEv"));
             QVERIFY(nil && nil() && nil() == nil());
             // The stubs need the ORB core only; the dynamic library (Any,

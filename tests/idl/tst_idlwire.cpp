@@ -129,12 +129,7 @@ private slots:
         QFETCH(Call, call);
         QFETCH(QString, expected);
         vrxservants::takeCalls();
-        QString outcome = QStringLiteral(" -> ");
-        try {
-            outcome += call();
-        } catch (const CORBA::Exception& e) {
-            outcome += QString::fromLatin1(e._name());
-        }
+        const QString outcome = QLatin1String(" -> ") + call(); // an exception fails the run at once
         QString received; // a oneway call may arrive after it returned
         const auto log = [&received] { return received += QString::fromStdString(vrxservants::takeCalls()); };
         QTRY_COMPARE_WITH_TIMEOUT(log() + outcome, expected, 2000);
