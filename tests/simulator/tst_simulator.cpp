@@ -65,19 +65,16 @@ private slots:
     void recordThenStopCreatesACompletedRecord()
     {
         const quint64 freeBefore = m_sim->Backend()->GetDevice("Dev1").freeSpace;
-        const qint64 started = m_now;
         select(0); // start record
         QCOMPARE(modes(), 0L); // never answered inside the writer's notification
         settle();
         QCOMPARE(modes(), 1L); // recording
-        QCOMPARE(value<values::ValueNumeric<values::int64>>("RecordCounterStartTime")->Get(), started);
         advance(3500000);
         select(3); // stop
         settle();
         QCOMPARE(modes(), 4L);
         auto record = m_sim->Backend()->GetRecord("Dev1", m_sim->LastRecordId(0));
-        QVERIFY(record);
-        QVERIFY(record->GetRecordName().startsWith("CH1_"));
+        QVERIFY(record && record->GetRecordName().startsWith("CH1_"));
         QCOMPARE(record->GetRecordStatus(), int(VOREX_RecordData::RecordStatusCompleted));
         QCOMPARE(qint64(record->GetStopTime() - record->GetStartTime()), qint64(3500000));
         QCOMPARE(freeBefore - m_sim->Backend()->GetDevice("Dev1").freeSpace, record->GetRecordSize());

@@ -122,6 +122,13 @@ private slots:
         QVERIFY(stop.SetSelection_ValuePath(modesPath(), 2, 5) && edit.SetText_ValuePath(m_base + "/RecordName"));
         QVERIFY(stop.isEnabled() && edit.isEnabled());
         QCOMPARE(edit.text(), QString("rec"));
+        edit.SetText("typed");
+        edit.setReadOnly(true); // shown, not written
+        QTest::keyClick(&edit, Qt::Key_Return);
+        QCOMPARE(name->Get(), QString("rec"));
+        edit.setReadOnly(false);
+        QTest::keyClick(&edit, Qt::Key_Return);
+        QCOMPARE(name->Get(), QString("typed"));
         if (state < 0) {
             Tree::Instance()->Release(m_base);
         } else {
@@ -135,20 +142,6 @@ private slots:
         m_modes->SetState(eStateNormal, nullptr);
         name->SetState(eStateNormal, nullptr);
         QCOMPARE(stop.isEnabled() && edit.isEnabled(), state >= 0); // a deleted value stays gone
-    }
-
-    void lineEditWritesOnlyWhenEditable()
-    {
-        auto name = Tree::Instance()->CreateValue<Value<QString>>(m_base + "/RecordName", QString("a"));
-        VCLineEdit edit(nullptr, "VorexRecordName", 0);
-        QVERIFY(edit.SetText_ValuePath(m_base + "/RecordName"));
-        edit.SetText("typed");
-        edit.setReadOnly(true);
-        QTest::keyClick(&edit, Qt::Key_Return);
-        QCOMPARE(name->Get(), QString("a"));
-        edit.setReadOnly(false);
-        QTest::keyClick(&edit, Qt::Key_Return);
-        QCOMPARE(name->Get(), QString("typed"));
     }
 
     // Destroying widgets while another thread keeps writing must neither
@@ -181,11 +174,9 @@ private slots:
             Tree::Instance()->CreateValue<ValueNumeric<int64>>(m_base + "/" + keys[i], initial[i]);
         auto current = Tree::Instance()->CreateValue<ValueNumeric<double>>(m_base + "/CurrentReplayPosition", 500.0);
         VCReplayBar bar(nullptr, "VorexReplayIndicator", false);
-        QVERIFY(bar.SetRecordingStart_ValuePath(m_base + "/StartPosition"));
-        QVERIFY(bar.SetRecordingStop_ValuePath(m_base + "/StopPosition"));
-        QVERIFY(bar.SetReplayStart_ValuePath(m_base + "/ReplayBegin"));
-        QVERIFY(!bar.SetReplayStop_ValuePath(m_base + "/RecordReplayModes")); // not numeric
-        QVERIFY(bar.SetReplayStop_ValuePath(m_base + "/ReplayEnd"));
+        QVERIFY(!bar.SetReplayStop_ValuePath(modesPath())); // not numeric
+        QVERIFY(bar.SetRecordingStart_ValuePath(m_base + "/StartPosition") && bar.SetRecordingStop_ValuePath(m_base + "/StopPosition"));
+        QVERIFY(bar.SetReplayStart_ValuePath(m_base + "/ReplayBegin") && bar.SetReplayStop_ValuePath(m_base + "/ReplayEnd"));
         QVERIFY(bar.SetCurrentPosition_ValuePath(m_base + "/CurrentReplayPosition"));
         QCOMPARE(bar.GetReplayStop(), 900.0);
         QCOMPARE(bar.GetCurrentPosition(), 500.0);
