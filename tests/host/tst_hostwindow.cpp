@@ -18,7 +18,8 @@ class TestHostWindow : public QObject
     std::unique_ptr<VorexSim::RecorderManagerSimulator> m_sim;
     std::unique_ptr<HostWindow> m_window;
 
-    // The action at the end of a menu path such as {"Manager", "Channel 1", "External stop"}.
+    // The action at the end of a menu path such as {"Manager", "Channel 1", "External stop"}; a
+    // missing one ends the run at once with its path.
     QAction* action(const QStringList& path) const
     {
         QList<QAction*> actions = m_window->menuBar()->actions();
@@ -27,17 +28,11 @@ class TestHostWindow : public QObject
             auto it = std::find_if(actions.begin(), actions.end(),
                                    [&](QAction* a) { return a->text().remove(QLatin1Char('&')) == text; });
             if (it == actions.end())
-                return nullptr;
+                qFatal("no menu entry %s", qPrintable(path.join(" > ")));
             found = *it;
             actions = found->menu() ? found->menu()->actions() : QList<QAction*>();
         }
         return found;
-    }
-    void trigger(const QStringList& path)
-    {
-        QAction* a = action(path);
-        QVERIFY2(a, qPrintable(path.join(" > ")));
-        a->trigger();
     }
     template <typename V>
     std::shared_ptr<V> value(const char* key, int channel = 0) const
@@ -92,27 +87,27 @@ private slots:
         m_sim->SetConnected(true);
         QVERIFY(connected->isChecked());
 
-        trigger({"Manager", "Channel 2", "Error code", "VRX_ERR_DISC_FULL"});
+        action({"Manager", "Channel 2", "Error code", "VRX_ERR_DISC_FULL"})->trigger();
         QCOMPARE(value<values::Value<QString>>("ErrorCode", 1)->Get(), QStringLiteral("VRX_ERR_DISC_FULL"));
         action({"Manager", "Channel 1", "ReplayFlag", "true"})->setChecked(false);
         QVERIFY(!value<values::Value<bool>>("ReplayFlag")->Get());
         action({"Manager", "Channel 1", "PauseSupported", "disabled (state 2)"})->setChecked(true);
         QCOMPARE(value<values::Value<bool>>("PauseSupported")->GetState(), int(values::eStateDisabled));
 
-        trigger({"Manager", "Channel 1", "External continuous record"});
+        action({"Manager", "Channel 1", "External continuous record"})->trigger();
         QVERIFY(value<values::Value<bool>>("TriggeredByCorbaCall")->Get());
         QTRY_COMPARE_WITH_TIMEOUT(m_sim->RecordReplayAllModes(0), 2L, 1000);
 
-        trigger({"Manager", "Channel 1", "Delete the channel node"});
+        action({"Manager", "Channel 1", "Delete the channel node"})->trigger();
         QVERIFY(!m_sim->ChannelExists(0));
-        trigger({"Manager", "Channel 1", "Re-create the channel node"});
+        action({"Manager", "Channel 1", "Re-create the channel node"})->trigger();
         QVERIFY(m_sim->ChannelExists(0));
         QVERIFY(value<values::Value<bool>>("ReplayFlag")->Get()); // initial state again
 
         QSignalSpy events(VorexCommon::UserRights::Instance(), SIGNAL(UpdateUserRights(QString)));
         action({"Manager", "User rights", "History comments allowed"})->setChecked(false);
         QVERIFY(!VorexCommon::UserRights::Instance()->HistoryCommentAllowed());
-        trigger({"Manager", "User rights", "Event \"User changed\""});
+        action({"Manager", "User rights", "Event \"User changed\""})->trigger();
         QCOMPARE(events.count(), 1);
     }
 };

@@ -26,10 +26,6 @@ class TestRecorder : public QObject
     std::shared_ptr<VorexGuiToServerCorbaHandler> m_server;
 
     static vorex::RecordIdentifier id(const QString& record) { return vorex::RecordIdentifier("VOREX", "Dev1", record); }
-    static std::shared_ptr<values::Value<QString>> deviceValue(const QString& device)
-    {
-        return values::Tree::Instance()->CreateValue<values::Value<QString>>("/gui/ch/DeviceID", device);
-    }
 
 private slots:
     void init()
@@ -128,15 +124,12 @@ private slots:
         controller.sl_selectedRecordsChanged({id("R1")});
         QVERIFY(edit->isEnabled() && history->isEnabled());
 
-        vorex::RecordIdentifier shown;
         RecordHistoryDialog::SetAnswerHook([&](RecordHistoryDialog& dialog) {
-            shown = dialog.recordIdentifier();
-            dialog.setComment("  checked  ");
+            dialog.setComment(dialog.recordIdentifier() == id("R1") ? "  checked  " : "wrong record");
             return int(QDialog::Accepted);
         });
         UMM::ActiveUserProxy::instance()->SetAccessLevel("VOREX_MANAGEMENT.addHistoryComment", 0);
         history->trigger();
-        QCOMPARE(shown, id("R1"));
         QCOMPARE(m_backend->CommandCount("AddHistoryComment"), 0); // no right to comment
         UMM::ActiveUserProxy::instance()->SetAccessLevel("VOREX_MANAGEMENT.addHistoryComment", 1);
         history->trigger();
@@ -157,16 +150,14 @@ private slots:
 
     void deviceComboListsWritesAndLocks()
     {
-        auto device = deviceValue("Dev2");
+        auto device = values::Tree::Instance()->CreateValue<values::Value<QString>>("/gui/ch/DeviceID", QString("Dev2"));
         DeviceHandler handler;
         DeviceCombo combo(nullptr, &handler, QString(), "VOREX");
         QVERIFY(combo.SetDevice_ValuePath("/gui/ch/DeviceID") && combo.isEnabled());
         QCOMPARE(combo.CurrentDevice(), QString("Dev2"));
-        vrxtest::ScopedObserver connector(device);
         combo.setCurrentIndex(combo.findData("Dev1"));
         emit combo.activated(combo.currentIndex());
         QCOMPARE(device->Get(), QString("Dev1"));
-        QCOMPARE(connector.count(VC_VALUECHANGED), 1);
         device->Set("Dev2", nullptr);
         QCOMPARE(combo.CurrentDevice(), QString("Dev2"));
         m_backend->AddDevice(DeviceInfo{"Dev3", "VOREX", false, 0, 0});
@@ -181,7 +172,7 @@ private slots:
 
     void discSpaceAndTickCounter()
     {
-        auto device = deviceValue("Dev1");
+        auto device = values::Tree::Instance()->CreateValue<values::Value<QString>>("/gui/ch/DeviceID", QString("Dev1"));
         DiscSpaceBar bar(nullptr, "/Vorex");
         QVERIFY(bar.SetDevice_ValuePath("/gui/ch/DeviceID"));
         QCOMPARE(bar.text() + QString::number(bar.value()), QString("256.0 MiB free250"));
