@@ -191,8 +191,8 @@ private slots:
             QMouseEvent move(QEvent::MouseMove, QPointF(150, 10), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(&bar, &move);
             QTest::mouseRelease(&bar, Qt::LeftButton, {}, QPoint(150, 10));
+            QCOMPARE(widget.count(VC_VALUECHANGED), changeable ? 3 : 1); // once on press, once on the move
         }
-        QCOMPARE(widget.count(VC_VALUECHANGED), 3); // once on press, once on the move
         QVERIFY(current->Get() > 600.0 && current->Get() < 900.0);
     }
 
