@@ -8,22 +8,6 @@ using namespace vrxtest;
 using VorexCommon::ErrorDescriptor;
 using VorexCommon::ToolbarHelper;
 
-namespace {
-
-// The step that allows again what `step` forbade.
-QString allowing(QString step)
-{
-    if (step.endsWith(QLatin1String(" off")))
-        return step.replace(step.size() - 3, 3, QStringLiteral("on"));
-    if (step == QLatin1String("unselect"))
-        return QStringLiteral("select");
-    if (step.endsWith(QLatin1String(" 0")))
-        return step.replace(step.size() - 1, 1, QStringLiteral("1"));
-    return step.replace(step.size() - 1, 1, QStringLiteral("0")); // a flag's state, the channel error
-}
-
-} // namespace
-
 class TestEnablement : public QObject
 {
     Q_OBJECT
@@ -34,115 +18,70 @@ private slots:
     void init() { f = std::make_unique<Fixture>(); }
     void cleanup() { tearDown(f); }
 
-    // Each settled state reached on the operator's road shows its look, and
-    // the road passed through the disabled bar with the wait cursor.
-    void settledLooks_data()
-    {
-        QTest::addColumn<QString>("state");
-        for (const char* state : {"idle", "recording", "continuous recording", "replay", "continuous replay", "paused"})
-            QTest::newRow(state) << QString::fromLatin1(state);
-    }
-    void settledLooks()
-    {
-        QFETCH(QString, state);
-        BarStateLog log(f->live.bar());
-        run(*f, roadTo(state));
-        QCOMPARE(look(f->live), lookOf(state));
-        QCOMPARE(BarStateLog::stateOf(f->live.bar()), QStringLiteral("on/arrow"));
-        QCOMPARE(log.entries().contains(QStringLiteral("off/wait")), state != QLatin1String("idle"));
-        QCOMPARE(messages(), QStringList());
-    }
-
-    // The manager moving a state on: a transient state disables the bar with
-    // the wait cursor, the state that follows gives it back ("answer": the
-    // manager's reaction).
-    void transientStates_data()
-    {
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QStringList>("states");
-        const QString wait = QStringLiteral("off/wait"), on = QStringLiteral("on/arrow");
-        QTest::newRow("record requested") << QStringList{"set AllRecordReplayModes 0", "answer"} << QStringList{wait, on};
-        QTest::newRow("record stop requested") << QStringList{"record", "answer", "set AllRecordReplayModes 3", "answer"}
-                                               << QStringList{wait, on, wait, on};
-        QTest::newRow("replay modes") << QStringList{"set ReplayMode 1", "set ReplayMode 4", "set ReplayMode 3",
-                                                     "set ReplayMode 2", "set ReplayMode 5", "set ReplayMode 0"}
-                                      << QStringList{wait, on, wait, on, wait, on};
-    }
-    void transientStates()
-    {
-        QFETCH(QStringList, steps);
-        QFETCH(QStringList, states);
-        run(*f, {"select"});
-        QStringList seen;
-        for (const QString& step : steps) {
-            step == QLatin1String("answer") ? settle() : operate(*f, step);
-            runToolbarCalls();
-            seen << BarStateLog::stateOf(f->live.bar());
-        }
-        QCOMPARE(seen, states);
-    }
-
-    // One input at a time from a settled state: exactly the controls whose
-    // rule names the input go, and come back when it allows again.
+    // One input at a time from a settled state (reached without a message):
+    // exactly the controls whose rule names the input go, and come back when
+    // the steps after "|" allow again.
     void eachInputOnItsOwn_data()
     {
         QTest::addColumn<QString>("state");
         QTest::addColumn<QStringList>("forbid");
+        QTest::addColumn<QStringList>("allow");
         QTest::addColumn<QString>("forbidden");
         QTest::addColumn<bool>("barEnabled");
         QTest::addColumn<QString>("again");
         const QString idle = idleLook(), replay = replayLook(), recording = recordingLook();
         auto row = [](const char* state, const char* steps, const QString& look, bool bar = true, QString again = {}) {
-            QTest::addRow("%s: %s", state, steps) << QString::fromLatin1(state) << QString::fromLatin1(steps).split(", ")
-                                                  << look << bar << (again.isNull() ? lookOf(QLatin1String(state)) : again);
+            const QStringList both = QString::fromLatin1(steps).split(QStringLiteral(" | "));
+            QTest::addRow("%s: %s", state, qPrintable(both[0])) << QString::fromLatin1(state) << both[0].split(", ")
+                << both[1].split(", ") << look << bar << (again.isNull() ? lookOf(QLatin1String(state)) : again);
         };
         // The host's switch takes the whole bar; only the replay bar is the
         // state machine's.
-        row("idle", "bar off", "replayBar", false);
-        row("idle", "replaying off", without(idle, {"replay", "openFile"}));
-        row("idle", "dialog off", without(idle, {"openFile"}));
-        row("idle", "selection 0, event User changed", without(idle, {"openFile"}));
-        row("idle", "history 0, event User changed", without(idle, {"history"}));
-        row("idle", "RecordFlag off", without(idle, {"record"}));
-        row("idle", "ReplayFlag off", without(idle, {"replay", "openFile"}));
-        row("idle", "RecordFlag state 2", without(idle, {"record"}));
-        row("idle", "ReplayFlag state 2", without(idle, {"replay", "openFile"}));
+        row("idle", "bar off | bar on", "replayBar", false);
+        row("idle", "replaying off | replaying on", without(idle, {"replay", "openFile"}));
+        row("idle", "dialog off | dialog on", without(idle, {"openFile"}));
+        row("idle", "selection 0, event User changed | selection 1, event User changed", without(idle, {"openFile"}));
+        row("idle", "history 0, event User changed | history 1, event User changed", without(idle, {"history"}));
+        row("idle", "RecordFlag off | RecordFlag on", without(idle, {"record"}));
+        row("idle", "ReplayFlag off | ReplayFlag on", without(idle, {"replay", "openFile"}));
+        row("idle", "RecordFlag state 2 | RecordFlag state 0", without(idle, {"record"}));
+        row("idle", "ReplayFlag state 2 | ReplayFlag state 0", without(idle, {"replay", "openFile"}));
         // History needs one of the two activities.
-        row("idle", "RecordFlag off, ReplayFlag off", without(idle, {"record", "replay", "openFile", "history"}));
-        row("idle", "unselect", without(idle, {"edit", "history"}));
+        row("idle", "RecordFlag off, ReplayFlag off | RecordFlag on, ReplayFlag on",
+            without(idle, {"record", "replay", "openFile", "history"}));
+        row("idle", "unselect | select", without(idle, {"edit", "history"}));
         // Nothing is usable on a channel nobody serves; the record list, and
         // with it the current record, goes with the connection.
-        row("idle", "connection off", "replayBar", false, without(idle, {"edit", "history"}));
-        row("idle", "channel error 3", QString());
+        row("idle", "connection off | connection on", "replayBar", false, without(idle, {"edit", "history"}));
+        row("idle", "channel error 3 | channel error 0", QString());
         // Pause is idle's business only while a replay runs.
-        row("idle", "PauseSupported off", idle);
-        row("replay", "PauseSupported off", without(replay, {"pause"}));
-        row("replay", "ReplayFlag off", without(replay, {"replay"}));
-        row("replay", "unselect", without(replay, {"edit", "history"}));
-        row("replay", "channel error 3", QString());
+        row("idle", "PauseSupported off | PauseSupported on", idle);
+        row("replay", "PauseSupported off | PauseSupported on", without(replay, {"pause"}));
+        row("replay", "ReplayFlag off | ReplayFlag on", without(replay, {"replay"}));
+        row("replay", "unselect | select", without(replay, {"edit", "history"}));
+        row("replay", "channel error 3, bar on, ReplayFlag on, RecordFlag on | channel error 0", QString());
         // A paused replay can always be resumed.
-        row("paused", "ReplayFlag off", replay);
-        row("paused", "ReplayFlag state 2", without(replay, {"replay"}));
-        row("paused", "PauseSupported off", without(replay, {"pause"}));
-        row("recording", "RecordFlag off", without(recording, {"record"}));
+        row("paused", "ReplayFlag off | ReplayFlag on", replay);
+        row("paused", "ReplayFlag state 2 | ReplayFlag state 0", without(replay, {"replay"}));
+        row("paused", "PauseSupported off | PauseSupported on", without(replay, {"pause"}));
+        row("recording", "RecordFlag off | RecordFlag on", without(recording, {"record"}));
         // Stop needs an activity that is allowed with a valid flag.
-        row("recording", "RecordFlag off, ReplayFlag off", QString());
-        row("recording", "channel error 3", QString());
+        row("recording", "RecordFlag off, ReplayFlag off | RecordFlag on, ReplayFlag on", QString());
+        row("recording", "channel error 3, bar on, ReplayFlag on, RecordFlag on | channel error 0", QString());
     }
     void eachInputOnItsOwn()
     {
         QFETCH(QString, state);
         QFETCH(QStringList, forbid);
+        QFETCH(QStringList, allow);
         QFETCH(QString, forbidden);
         QFETCH(bool, barEnabled);
         QFETCH(QString, again);
         run(*f, roadTo(state));
+        QCOMPARE(look(f->live) + messages().join(' '), lookOf(state));
         run(*f, forbid);
         QCOMPARE(look(f->live), forbidden);
         QCOMPARE(f->live.bar()->isEnabled(), barEnabled);
-        QStringList allow;
-        for (const QString& step : forbid)
-            allow << (step.startsWith(QLatin1String("event")) ? step : allowing(step));
         run(*f, allow);
         QCOMPARE(look(f->live), again);
         QVERIFY(f->live.bar()->isEnabled());
@@ -188,15 +127,18 @@ private slots:
         row("selection allowed again", "select, dialog off, record, stop, dialog on", idle);
         row("new record after a recording", "select, record, stop", idle);
         row("record removed on the manager", "select, record, stop, remove last record", without(idle, {"edit"}));
-        // Only the three user-management events make the toolbar ask again.
-        for (const char* event : {"User logged on", "User changed", "Login to same account - ignoring"})
-            QTest::addRow("rights withdrawn, %s", event) << QStringList{"select", "rights 0", QStringLiteral("event %1").arg(event)}
+        // Only the three user-management events make the toolbar ask again;
+        // access level 2 allows as 1 does.
+        for (const char* event : {"User logged on", "User changed", "Login to same account - ignoring"}) {
+            const QString heard = QStringLiteral("event %1").arg(event);
+            QTest::addRow("rights withdrawn, %s", event) << QStringList{"select", "rights 0", heard}
                                                          << without(idle, {"openFile", "history"});
+            QTest::addRow("access level 2, %s", event) << QStringList{"select", "rights 0", heard, "rights 2", heard} << idle;
+        }
         for (const char* event : {"User logged off", "user changed", "Password expires soon"})
             QTest::addRow("rights withdrawn, %s", event) << QStringList{"select", "rights 0", QStringLiteral("event %1").arg(event)}
                                                          << idle;
         row("rights withdrawn, empty event", "select, rights 0, event ", idle);
-        row("access level 2", "select, rights 0, event User changed, rights 2, event User changed", idle);
     }
     void roads()
     {
@@ -207,93 +149,48 @@ private slots:
     }
 
     // A right withdrawn before the toolbar is built holds once the host
-    // binds it.
+    // binds it (without allowing the record selection itself).
     void rightWithdrawnBeforeTheToolbarIsBuilt()
     {
         f.reset();
         RecorderManagerSimulator::SetUserRight(QStringLiteral("VOREX_MANAGEMENT.selectOpenFileDlg"), 0);
-        LiveToolbarOptions unbound;
-        unbound.bind = false;
-        f = std::make_unique<Fixture>(unbound);
+        f = std::make_unique<Fixture>(LiveToolbarOptions{1, true, false});
         f->live.toolbar()->SetChannelId_ValuePath(f->live.ChannelPath(0));
-        f->live.toolbar()->EnableVorexToolbar(true);
-        run(*f, {"replaying on", "select"});
+        run(*f, {"bar on", "replaying on", "select"});
         QCOMPARE(look(f->live), without(idleLook(), {"openFile"}));
     }
 
-    // The channel error takes every control but the information button,
-    // also the actions, whatever else happens; clearing it gives the state's
-    // look back, and the widgets that no rule governs.
-    void channelErrorSetAndCleared_data()
-    {
-        QTest::addColumn<QString>("state");
-        for (const char* state : {"idle", "recording", "replay"})
-            QTest::newRow(state) << QString::fromLatin1(state);
-    }
-    void channelErrorSetAndCleared()
-    {
-        QFETCH(QString, state);
-        f->live.parent()->show();
-        run(*f, roadTo(state));
-        QToolBar* bar = f->live.bar();
-        QAction* error = f->live.action(QStringLiteral("Error information"));
-        QWidget* button = bar->widgetForAction(error);
-        QWidget* replayBar = f->live.widget(QStringLiteral("VorexToolbarReplayBarWidget"));
-        auto usable = [&]() {
-            QStringList names;
-            for (QWidget* child : bar->findChildren<QWidget*>())
-                if (child->isEnabled() && !replayBar->isAncestorOf(child))
-                    names << (child == button ? QStringLiteral("error") : child->objectName());
-            return QStringLiteral("%1 %2 | %3").arg(bar->isEnabled()).arg(error->isVisible()).arg(names.join(' ') + look(f->live));
-        };
-        for (const char* step : {"channel error 1", "bar on", "ReplayFlag on", "RecordFlag on"}) {
-            run(*f, {step});
-            QCOMPARE(usable(), QStringLiteral("1 1 | error"));
-        }
-        run(*f, {"channel error 0"});
-        QVERIFY(button->isHidden() && !button->isEnabled() && !error->isVisible());
-        QCOMPARE(look(f->live), lookOf(state));
-        for (const char* name : {"VorexToolbarDiscSpace", "VorexToolbarRecordCounter", "VorexRecordName"})
-            QVERIFY2(f->live.widget(QLatin1String(name))->isEnabled(), name);
-        QCOMPARE(boxText(error), QString());
-    }
-
-    // Set and cleared while the host keeps the bar off: the information
-    // button is usable meanwhile and stays until the bar is enabled again.
+    // While the channel error stands only the information button is usable,
+    // also with the host's switch off, and its box carries the host's
+    // caption; once cleared, the switch decides again, and the widgets no
+    // rule governs are back.
     void channelErrorWhileTheHostSwitchIsOff()
     {
         f->live.parent()->show();
+        QToolBar* bar = f->live.bar();
         QAction* error = f->live.action(QStringLiteral("Error information"));
-        TraceCapture traces(ErrorHandler::TraceWarnings);
         run(*f, {"select", "bar off", "channel error 2"});
-        QVERIFY(f->live.bar()->isEnabled() && f->live.bar()->widgetForAction(error)->isEnabled());
+        for (QWidget* child : bar->findChildren<QWidget*>())
+            QVERIFY2(child->isEnabled() == (child == bar->widgetForAction(error)), qPrintable(child->objectName()));
+        QVERIFY(bar->isEnabled());
+        QWidget hostDialog;
+        hostDialog.setWindowTitle(QStringLiteral("Host messages"));
+        ErrorHandler::Instance()->SetMessageDlg(&hostDialog);
+        MessageBoxAnswer box;
+        error->trigger();
+        ErrorHandler::Instance()->SetMessageDlg(nullptr);
+        QCOMPARE(box.title(), QStringLiteral("Host messages"));
+        QCOMPARE(box.buttons(), QMessageBox::StandardButtons(QMessageBox::Ok));
         run(*f, {"channel error 0"});
-        QVERIFY(!f->live.bar()->isEnabled() && error->isVisible());
+        QVERIFY(!bar->isEnabled() && error->isVisible());
         run(*f, {"bar on"});
-        QVERIFY(f->live.bar()->isEnabled() && !error->isVisible());
+        QVERIFY(bar->isEnabled() && !error->isVisible() && bar->widgetForAction(error)->isHidden());
         QCOMPARE(look(f->live), idleLook());
-        QVERIFY(traces.contains(QStringLiteral("VorexToolbar::SetChannelError called with Vorex toolbar is deactivated "
-                                               "because the registration at the Vorex Manager failed.")));
-        QVERIFY(traces.contains(QStringLiteral("VorexToolbar::SetChannelError called with NO ERROR. Everything honky dory!")));
-    }
-
-    // A channel the manager deletes and builds again, bound again by the
-    // host, comes back with the widgets the deletion switched off.
-    void deletedChannelComesBack()
-    {
-        const QStringList widgets{"VorexToolbarDiscSpace", "VorexToolbarRecordCounter", "VorexToolbarReplayBarWidget"};
-        auto enabled = [&]() {
-            QString out = look(f->live);
-            for (const QString& name : widgets)
-                out += f->live.widget(name)->isEnabled() ? " +" : " -";
-            return out;
-        };
-        run(*f, {"select", "delete channel"});
-        QCOMPARE(enabled(), QStringLiteral(" - - -"));
-        run(*f, {"recreate channel"});
-        QVERIFY(f->live.toolbar()->SetChannelId_ValuePath(f->live.ChannelPath(0)));
-        run(*f, {"select"});
-        QCOMPARE(enabled(), idleLook() + " + + +");
+        for (const char* name : {"VorexToolbarDiscSpace", "VorexToolbarRecordCounter", "VorexRecordName"})
+            QVERIFY2(f->live.widget(QLatin1String(name))->isEnabled(), name);
+        MessageBoxAnswer cleared;
+        error->trigger();
+        QVERIFY(cleared.answered() && cleared.text().isEmpty());
     }
 
     // ------------------------------------------------------------ errors
@@ -351,35 +248,6 @@ private slots:
         QCOMPARE(responses(), QStringList());
         QCOMPARE(traces.contains(QStringLiteral("VorexToolbar::DisplayError : something went gravely wrong, ignoring error")),
                  key == QLatin1String("VRX_NO_SUCH_ERROR"));
-    }
-
-    // Without the trigger value the toolbar cannot know that the activity
-    // came from outside, so it tells the operator; without the mode value
-    // a severe error is still shown.
-    void missingValues_data()
-    {
-        QTest::addColumn<QString>("released");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("trace");
-        QTest::newRow("no trigger value") << "TriggeredByCorbaCall" << "VRX_WARN_DISC_ALMOST_FULL"
-                                          << "The recorder device is almost full." << "m_pExternalTrigger is still null";
-        QTest::newRow("no mode value") << "RecordReplayModes" << "VRX_ERR_DISC_FULL"
-            << "The recorder device is full. The activity was stopped."
-            << "Landed in VorexToolbar::DisplayError and setting the activities to stopped : The recorder device is full. "
-               "The activity was stopped.";
-    }
-    void missingValues()
-    {
-        QFETCH(QString, released);
-        QFETCH(QString, key);
-        QFETCH(QString, message);
-        QFETCH(QString, trace);
-        run(*f, {"select", "release " + released});
-        TraceCapture traces(ErrorHandler::TraceWarnings);
-        run(*f, {"error " + key});
-        QCOMPARE(messages(), QStringList{message});
-        QVERIFY(traces.contains(trace));
     }
 
     // The error responses of the toolbar's own operations, each on the road
@@ -447,30 +315,6 @@ private slots:
         QCOMPARE(notSent.isEmpty() ? QStringList() : sent.filter(notSent), QStringList());
         QCOMPARE(BarStateLog::stateOf(f->live.bar()), QStringLiteral("on/arrow"));
         QVERIFY(!mode.startsWith(QLatin1String("stop")) || !look(f->live).contains(QLatin1String("stop")));
-    }
-
-    // The information box carries the host's caption when the host has a
-    // message dialog, and only the Ok button.
-    void informationBox_data()
-    {
-        QTest::addColumn<bool>("hostDialog");
-        QTest::newRow("own caption") << false;
-        QTest::newRow("host caption") << true;
-    }
-    void informationBox()
-    {
-        QFETCH(bool, hostDialog);
-        QWidget dialog;
-        dialog.setWindowTitle(QStringLiteral("Host messages"));
-        ErrorHandler::Instance()->SetMessageDlg(hostDialog ? &dialog : nullptr);
-        run(*f, {"channel error -5"});
-        QString title;
-        QMessageBox::StandardButtons buttons;
-        QCOMPARE(boxText(f->live.action(QStringLiteral("Error information")), &title, &buttons),
-                 QStringLiteral("Vorex toolbar is deactivated because of internal errors."));
-        QCOMPARE(title, hostDialog ? QStringLiteral("Host messages") : QStringLiteral("Vorex toolbar"));
-        QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        ErrorHandler::Instance()->SetMessageDlg(nullptr);
     }
 };
 

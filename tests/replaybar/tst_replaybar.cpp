@@ -5,8 +5,6 @@
 
 #include "toolbarlook.h"
 
-#include <QSignalBlocker>
-
 #include <cmath>
 #include <thread>
 
@@ -47,7 +45,11 @@ class TestReplayBar : public QObject
     Q_OBJECT
     std::unique_ptr<Fixture> f;
 
-    double position() const { return f->value("CurrentReplayPosition")->GetNumeric(); }
+    std::shared_ptr<values::IValueNumeric> positionValue() const
+    {
+        return f->live.value<values::IValueNumeric>("CurrentReplayPosition");
+    }
+    double position() const { return positionValue()->GetNumeric(); }
     // The manager replays T1 as another client asked it to, and pauses it.
     void replayPaused()
     {
@@ -55,21 +57,6 @@ class TestReplayBar : public QObject
         QCOMPARE(f->replayCommand("StartReplay", {kDevice, "T1", 3, quint64(0), quint64(10000), 1u}), 0u);
         QCOMPARE(f->replayCommand("PauseReplay", {kDevice, "T1"}), 0u);
         QCOMPARE(modes(f->live), QStringLiteral("stop / stopped / paused"));
-    }
-
-    // A record whose index cannot map positions back to times: edits stay
-    // on the bar, unsaved, and nothing with an invented time reaches the
-    // manager, also when the bar leaves the record.
-    VOREX_RecordData editedWithoutTimes()
-    {
-        VOREX_RecordData r = barRecord(QStringLiteral("T1"), {BookmarkEntry(at(120), QStringLiteral("first"))}, {IndexEntry(at(100), 0)});
-        f->show(r);
-        [&]() { QVERIFY(f->replayBar()->RenameBookmark(0, QStringLiteral("renamed"))); }();
-        f->replayBar()->AddBookmark(5000, QStringLiteral("mine"));
-        f->replayBar()->AddBookmark(8000, QStringLiteral("user only"));
-        [&]() { QCOMPARE(marks(f->replayBar()), QStringLiteral("2000 renamed, 5000 mine, 8000 user only")); }();
-        [&]() { QCOMPARE(sentMarks(f->live.backend()), QStringList()); }();
-        return r;
     }
 
 private slots:
@@ -87,15 +74,10 @@ private slots:
         const double t150 = double(at(150));
         QTest::newRow("offset to SGTime") << "index2" << 2500.0 << 1 << 0 << double(at(125));
         QTest::newRow("offset to offset") << "index2" << 2500.0 << 0 << 0 << -1.0;
-        QTest::newRow("offset to VorexTime") << "index2" << 2500.0 << 2 << 0 << -1.0;
         QTest::newRow("SGTime to offset") << "index2" << t150 << 0 << 1 << 5000.0;
         QTest::newRow("VorexTime to offset") << "index2" << t150 << 0 << 2 << 5000.0;
-        QTest::newRow("SGTime to SGTime") << "index2" << t150 << 1 << 1 << t150;
         QTest::newRow("SGTime to VorexTime") << "index2" << t150 << 2 << 1 << t150;
-        QTest::newRow("VorexTime to SGTime") << "index2" << t150 << 1 << 2 << t150;
-        QTest::newRow("VorexTime to VorexTime") << "index2" << t150 << 2 << 2 << t150;
         QTest::newRow("unknown source to time") << "index2" << t150 << 1 << 3 << -1.0;
-        QTest::newRow("unknown source to offset") << "index2" << t150 << 0 << 3 << -1.0;
         // The index, not the record's own values, when it has two entries.
         QTest::newRow("index differs from own times") << "shiftedIndex" << 2500.0 << 1 << 0 << double(at(1025));
         QTest::newRow("time to offset by shifted index") << "shiftedIndex" << double(at(1050)) << 0 << 1 << 5000.0;
@@ -103,7 +85,6 @@ private slots:
         QTest::newRow("1-entry index: offset to time") << "index1" << 2500.0 << 1 << 0 << -1.0;
         QTest::newRow("3-entry index: offset to time") << "index3" << 2500.0 << 1 << 0 << -1.0;
         QTest::newRow("1-entry index: time to offset") << "index1" << t150 << 0 << 1 << 5000.0;
-        QTest::newRow("3-entry index: time to offset") << "index3" << t150 << 0 << 1 << 5000.0;
         // Offsets given high to low behave as if given low to high.
         QTest::newRow("descending offsets") << "descending" << 2500.0 << 1 << 0 << double(at(125));
         // No extent: the record's start position instead of NaN or infinity.
@@ -136,7 +117,8 @@ private slots:
             r.SetStopPosition(900);
         }
         layout == QLatin1String("none") ? run(*f, {"pick NoSuchRecord"}) : f->show(r);
-        IReplayValueConverter* converter = f->barWidget();
+        IReplayValueConverter* converter =
+            static_cast<VorexGUI::ReplayBarWidget*>(f->live.widget(QStringLiteral("VorexToolbarReplayBarWidget")));
         const double result = converter->Convert(value, target, source);
         QVERIFY2(std::isfinite(result), qPrintable(QString::number(result)));
         QCOMPARE(result, expected);
@@ -149,7 +131,7 @@ private slots:
         f->show(barRecord(QStringLiteral("T1")));
         QCOMPARE(f->replayCommand("StartReplay", {kDevice, "T1", 3, quint64(0), quint64(10000), 1u}), 0u);
         QCOMPARE(modes(f->live), QStringLiteral("stop / stopped / running"));
-        ScopedObserver writes(f->value("CurrentReplayPosition"));
+        ScopedObserver writes(positionValue());
         for (int i = 0; i < 5000; ++i) { // five seconds in steps of a millisecond
             f->clock.advance(1000);
             f->live.simulator().Tick();
@@ -178,32 +160,6 @@ private slots:
         f->clock.advance(kSec);
         f->live.simulator().Tick();
         QVERIFY(position() != clicked);
-    }
-
-    // The operator starts a replay: where it starts is the bar's business.
-    void replayStartPosition_data()
-    {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<QString>("range"); // current, begin, end
-        QTest::addColumn<QString>("sent");
-        QTest::addColumn<double>("positionAfter");
-        QTest::newRow("from the current position") << "replay" << "2010 0 10000" << "2010 10000 1" << 2010.0;
-        QTest::newRow("current before the range") << "replay" << "2010 3000 8000" << "3000 8000 1" << 3000.0;
-        QTest::newRow("current at the range's end") << "replay" << "8000 3000 8000" << "3000 8000 1" << 3000.0;
-        QTest::newRow("endless from the range's start") << "continuous replay" << "2010 3000 8000" << "3000 8000 0" << 2010.0;
-    }
-    void replayStartPosition()
-    {
-        QFETCH(QString, mode);
-        QFETCH(QString, range);
-        QFETCH(QString, sent);
-        QFETCH(double, positionAfter);
-        const QStringList r = range.split(' ');
-        run(*f, {"select T1", "set ReplayBegin " + r[1], "set ReplayEnd " + r[2], "set CurrentReplayPosition " + r[0]});
-        sentCommands(f->live.backend());
-        run(*f, {"host " + mode});
-        QCOMPARE(sentCommands(f->live.backend()), QStringList{"StartReplay Dev1 T1 3 " + sent});
-        QCOMPARE(f->replayBar()->GetCurrentPosition(), positionAfter);
     }
 
     // ------------------------------------------------------------ bookmarks
@@ -238,15 +194,10 @@ private slots:
         QCOMPARE(marks(f->replayBar()), QStringLiteral("5025 drag me"));
     }
 
-    void bookmarksWithoutRecordTimeStayOnTheBar()
-    {
-        editedWithoutTimes();
-        run(*f, {"select T2"});
-        QCOMPARE(sentMarks(f->live.backend()), QStringList());
-    }
-
-    // An update that makes the times known merges the edits (the server's
-    // entry wins at equal times) and stores them; an empty list drops them.
+    // A record whose index cannot map positions back to times keeps edits
+    // on the bar, unsaved. An update that makes the times known merges them
+    // (the server's entry wins at equal times) and stores them; an empty
+    // list drops them.
     void bookmarksMergedWhenTimesBecomeKnown_data()
     {
         QTest::addColumn<bool>("server");
@@ -261,7 +212,13 @@ private slots:
         QFETCH(bool, server);
         QFETCH(QString, shown);
         QFETCH(QStringList, sent);
-        VOREX_RecordData r = editedWithoutTimes();
+        VOREX_RecordData r = barRecord(QStringLiteral("T1"), {BookmarkEntry(at(120), QStringLiteral("first"))}, {IndexEntry(at(100), 0)});
+        f->show(r);
+        QVERIFY(f->replayBar()->RenameBookmark(0, QStringLiteral("renamed")));
+        f->replayBar()->AddBookmark(5000, QStringLiteral("mine"));
+        f->replayBar()->AddBookmark(8000, QStringLiteral("user only"));
+        QCOMPARE(marks(f->replayBar()), QStringLiteral("2000 renamed, 5000 mine, 8000 user only"));
+        QCOMPARE(sentMarks(f->live.backend()), QStringList());
         r.SetIndexEntry(fullIndex());
         r.SetBookmarkEntry(server ? QVector<BookmarkEntry>{BookmarkEntry(at(120), QStringLiteral("first")),
                                                            BookmarkEntry(at(150), QStringLiteral("server"))}
@@ -276,33 +233,17 @@ private slots:
         QCOMPARE(sentMarks(f->live.backend()), QStringList());
     }
 
-    // An edit marks the bar edited; a change that reaches the bar while its
-    // notifications are held back is stored for the record being left.
-    void pendingEditsSavedForRecordBeingLeft()
-    {
-        f->show(barRecord(QStringLiteral("T1"), {BookmarkEntry(at(120), QStringLiteral("first"))}));
-        f->update(barRecord(QStringLiteral("T2"), {BookmarkEntry(at(110), QStringLiteral("other"))}));
-        QVERIFY(f->replayBar()->RenameBookmark(0, QStringLiteral("first")));
-        {
-            QSignalBlocker hold(f->replayBar());
-            f->replayBar()->AddBookmark(5000, QStringLiteral("pending"));
-        }
-        QCOMPARE(sentMarks(f->live.backend()), QStringList());
-        run(*f, {"pick T2"});
-        QCOMPARE(sentMarks(f->live.backend()), QStringList{"Dev1/T1: 120 first, 150 pending"});
-        QCOMPARE(marks(f->replayBar()), QStringLiteral("1000 other"));
-    }
-
     // ------------------------------------------------------------ threads
 
     // The host writes replay times from its own thread while the GUI thread
     // goes on with the manager's updates; a position put by someone else
-    // (also from another thread) stays where it was put.
+    // (also from another thread) stays where it was put. The toolbar goes
+    // with the last updates still queued.
     void replayTimeFromWorkerThread()
     {
         replayPaused();
         auto replayTime = f->replayTime();
-        auto positionValue = f->value("CurrentReplayPosition");
+        auto written = positionValue();
         std::atomic<bool> done{false};
         std::thread host([replayTime, &done]() {
             for (int i = 1; i <= 1000; ++i)
@@ -318,17 +259,10 @@ private slots:
         host.join();
         settle();
         QCOMPARE(position(), 5000.0); // the last replay time, 150 s
-        std::thread([positionValue]() { positionValue->SetNumeric(777.0, nullptr); }).join();
+        std::thread([written]() { written->SetNumeric(777.0, nullptr); }).join();
         std::thread([replayTime]() { replayTime->SetNumeric(double(at(190)), nullptr); }).join();
         settle();
         QCOMPARE(position(), 777.0);
-    }
-
-    // The toolbar goes while position updates it was sent are still queued.
-    void toolbarDeletedWithUpdatesPending()
-    {
-        f->show(barRecord(QStringLiteral("T1")));
-        auto replayTime = f->replayTime();
         std::thread([replayTime]() {
             for (int i = 0; i < 100; ++i)
                 replayTime->SetNumeric(double(at(120 + i)), nullptr);

@@ -10,13 +10,9 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
-
-#include <functional>
-#include <memory>
 
 namespace vrxtest {
 
@@ -105,17 +101,23 @@ private:
     QString m_path;
 };
 
-// Answers the next modal message box with Ok and reports its text.
+// Answers the next modal message box with Ok and reports it. Any other modal
+// window still open after a second is closed, so that a test fails instead
+// of waiting.
 class MessageBoxAnswer
 {
 public:
     MessageBoxAnswer()
     {
-        m_timer.setInterval(10);
+        m_timer.setInterval(5);
         QObject::connect(&m_timer, &QTimer::timeout, [this]() {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
+            QWidget* modal = QApplication::activeModalWidget();
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box) {
+                if (modal && ++m_ticks > 200)
+                    modal->close();
                 return;
+            }
             m_text = box->text();
             m_title = box->windowTitle();
             m_buttons = box->standardButtons();
@@ -132,6 +134,7 @@ public:
 
 private:
     QTimer m_timer;
+    int m_ticks = 0;
     bool m_answered = false;
     QString m_text;
     QString m_title;

@@ -11,14 +11,10 @@
 #include "values.h"
 #include "vorexclient.h"
 
-#include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QToolBar>
 #include <QWidget>
-#include <QtTest>
 
 #include <memory>
 
@@ -64,7 +60,6 @@ class LiveToolbar
 {
 public:
     explicit LiveToolbar(const LiveToolbarOptions& options = LiveToolbarOptions())
-        : m_options(options)
     {
         if (!m_host.load())
             qFatal("cannot load the plug-in module: %s", qPrintable(m_host.error()));
@@ -120,15 +115,6 @@ public:
     VorexSim::RecorderManagerSimulator& simulator() { return *m_simulator; }
     VorexCommon::RecorderManagerBackend& backend() { return *m_simulator->Backend(); }
     QWidget* parent() const { return m_parent.get(); }
-    // The commands of one name that reached the manager.
-    std::vector<VorexCommon::RecordedCommand> commands(const QString& name)
-    {
-        std::vector<VorexCommon::RecordedCommand> out;
-        for (const auto& c : backend().Commands())
-            if (c.command == name)
-                out.push_back(c);
-        return out;
-    }
 
     // A control of the bar by object name: widgets, or the button the bar
     // made for an action.
@@ -168,7 +154,6 @@ public:
     }
 
 private:
-    LiveToolbarOptions m_options;
     PluginHost m_host;
     IDllInstance* m_pInstance = nullptr;
     std::unique_ptr<VorexSim::RecorderManagerSimulator> m_simulator;

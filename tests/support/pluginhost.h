@@ -21,25 +21,14 @@ public:
     {
         QByteArray dir = qgetenv("VRX_PLUGIN_DIR");
 #ifdef VRX_DEFAULT_PLUGIN_DIR
-        if (dir.isEmpty())
+        if (dir.isEmpty()) // started by hand: this build's module
             dir = VRX_DEFAULT_PLUGIN_DIR;
 #endif
-        if (dir.isEmpty()) {
-            m_error = QStringLiteral("VRX_PLUGIN_DIR is not set");
-            return false;
-        }
         m_library.setFileName(QString::fromLocal8Bit(dir) + QStringLiteral("/libvrxrtb"));
-        if (!m_library.load()) {
-            m_error = m_library.errorString();
-            return false;
-        }
         m_create = reinterpret_cast<ARCreateFunction>(m_library.resolve("ARCreate"));
         m_destroy = reinterpret_cast<ARDestroyFunction>(m_library.resolve("ARDestroy"));
-        if (!m_create || !m_destroy) {
-            m_error = QStringLiteral("entry points not found");
-            return false;
-        }
-        return true;
+        m_error = m_library.errorString();
+        return m_create && m_destroy;
     }
 
     QString error() const { return m_error; }

@@ -18,8 +18,7 @@
 
 namespace vrxtest {
 
-// Captures traces while alive, with the given mask set, and the thread each
-// was written on.
+// Captures traces while alive, with the given mask set.
 class TraceCapture
 {
 public:
@@ -30,7 +29,6 @@ public:
         m_id = ErrorHandler::Instance()->AddTraceSink([this](const TraceRecord& r) {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_records.push_back(r);
-            m_threads.push_back(QThread::currentThread());
         });
     }
     ~TraceCapture()
@@ -55,31 +53,17 @@ public:
     }
     bool contains(const QString& text) const { return texts().contains(text); }
     int count(const QString& text) const { return texts().count(text); }
-    // How often `text` was traced on `thread`, and on any other thread.
-    int countOn(const QString& text, QThread* thread) const { return countWhere(text, thread, true); }
-    int countOff(const QString& text, QThread* thread) const { return countWhere(text, thread, false); }
     void clear()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_records.clear();
-        m_threads.clear();
     }
 
 private:
-    int countWhere(const QString& text, QThread* thread, bool on) const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        int n = 0;
-        for (std::size_t i = 0; i < m_records.size(); ++i)
-            n += (m_records[i].text == text && (m_threads[i] == thread) == on) ? 1 : 0;
-        return n;
-    }
-
     unsigned int m_oldMask;
     int m_id = 0;
     mutable std::mutex m_mutex;
     std::vector<TraceRecord> m_records;
-    std::vector<QThread*> m_threads;
 };
 
 struct Notification
@@ -114,11 +98,6 @@ public:
         for (const Notification& s : seen())
             n += s.code == code ? 1 : 0;
         return n;
-    }
-    void clear()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_seen.clear();
     }
     std::function<void(Observable*, TChangeCode)> m_onUpdate;
 

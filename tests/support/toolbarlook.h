@@ -5,6 +5,7 @@
 // state and cursor, the modes, the commands that reached the manager, the
 // responses and the messages.
 
+#include "channelfixture.h"
 #include "livetoolbar.h"
 #include "replaybarwidget.h"
 #include "startup.h"
@@ -15,11 +16,10 @@
 #include "vorexgui.h"
 #include "vorexwidgets.h"
 
+#include <QAbstractButton>
 #include <QCursor>
 #include <QEvent>
-#include <QMessageBox>
 #include <QPointer>
-#include <QTimer>
 
 namespace vrxtest {
 
@@ -42,12 +42,8 @@ inline VOREX_RecordData record(const QString& id, quint64 start, quint64 stop, q
                                int status = VOREX_RecordData::RecordStatusCompleted, const QVector<IndexEntry>& index = {},
                                const QVector<BookmarkEntry>& bookmarks = {})
 {
-    VOREX_RecordData r(id, QStringLiteral("Record %1").arg(id));
-    r.SetDataRate(VOREX_RecordData::eDataRate_3);
-    r.SetRecordStatus(status);
+    VOREX_RecordData r = makeRecord(id, QStringLiteral("Record %1").arg(id), 3, status, stop);
     r.SetStartTime(start);
-    r.SetStopTime(stop);
-    r.SetStartPosition(0);
     r.SetStopPosition(stopPosition);
     r.SetIndexEntry(index);
     r.SetBookmarkEntry(bookmarks);
@@ -63,26 +59,20 @@ inline VOREX_RecordData barRecord(const QString& id, const QVector<BookmarkEntry
 
 // ------------------------------------------------------------------ the look
 
-inline QString objectNameOf(const QString& control)
-{
-    static const QHash<QString, QString> objects = {
-        {"record", "VorexRecordingModesCombo"}, {"replay", "VorexReplayModesCombo"}, {"openFile", "VorexOpenFile"},
-        {"stop", "VorexStop"}, {"pause", "VorexPause"}, {"edit", "TBEditRecording"},
-        {"history", "VorexAddHistoryComment"}, {"replayBar", "VorexToolbarReplayBarWidget"}};
-    return objects.value(control);
-}
-
 // The controls usable once the bar itself is (an action by its own state, a
 // widget by its own and its parents' below the bar), space separated.
 inline QString look(LiveToolbar& live, int channel = 0)
 {
+    static const QList<QPair<QString, QString>> controls = {
+        {"record", "VorexRecordingModesCombo"}, {"replay", "VorexReplayModesCombo"}, {"openFile", "VorexOpenFile"},
+        {"stop", "VorexStop"}, {"pause", "VorexPause"}, {"edit", "TBEditRecording"},
+        {"history", "VorexAddHistoryComment"}, {"replayBar", "VorexToolbarReplayBarWidget"}};
     QStringList enabled;
-    for (const char* control : {"record", "replay", "openFile", "stop", "pause", "edit", "history", "replayBar"}) {
-        const QString name = objectNameOf(QLatin1String(control));
-        QAction* action = live.bar(channel)->findChild<QAction*>(name);
-        QWidget* widget = live.widget(name, channel);
+    for (const auto& control : controls) {
+        QAction* action = live.action(control.second, channel);
+        QWidget* widget = live.widget(control.second, channel);
         if (action ? action->isEnabled() : widget && widget->isEnabledTo(live.bar(channel)))
-            enabled << QLatin1String(control);
+            enabled << control.first;
     }
     return enabled.join(QLatin1Char(' '));
 }
@@ -151,19 +141,11 @@ inline QString modes(LiveToolbar& live)
 // arguments ("StartReplay Dev1 T1 3 0 10000 1").
 inline QStringList sentCommands(VorexCommon::RecorderManagerBackend& backend)
 {
-    std::function<QString(const QVariant&)> render = [&](const QVariant& v) {
-        if (v.type() != QVariant::List)
-            return v.toString();
-        QStringList items;
-        for (const QVariant& item : v.toList())
-            items << render(item);
-        return QStringLiteral("[%1]").arg(items.join(QLatin1Char(',')));
-    };
     QStringList out;
     for (const VorexCommon::RecordedCommand& c : backend.TakeCommands()) {
         QStringList words{c.command};
         for (const QVariant& arg : c.args)
-            words << render(arg);
+            words << arg.toString();
         out << words.join(QLatin1Char(' '));
     }
     return out;
@@ -194,37 +176,15 @@ inline QStringList messages()
     return texts;
 }
 
-// The text of the modal message box an action opens, answered at once;
-// a box that never comes fails after a second instead of waiting.
-inline QString boxText(QAction* action, QString* title = nullptr, QMessageBox::StandardButtons* buttons = nullptr)
-{
-    QString text = QStringLiteral("<no message box>");
-    QTimer timer;
-    timer.setInterval(5);
-    int ticks = 0;
-    QObject::connect(&timer, &QTimer::timeout, [&]() {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            text = box->text();
-            if (title)
-                *title = box->windowTitle();
-            if (buttons)
-                *buttons = box->standardButtons();
-            box->done(QMessageBox::Ok);
-        } else if (++ticks > 200 && QApplication::activeModalWidget()) {
-            QApplication::activeModalWidget()->close();
-        }
-    });
-    timer.start();
-    action->trigger();
-    return text;
-}
-
 // Runs the toolbar's pending main-thread calls (and what they post in turn)
-// but not the manager's answers, which wait in the event queue.
-inline void runToolbarCalls()
+// but not the manager's answers, which wait in the event queue; returns the
+// number of rounds that ran calls.
+inline int runToolbarCalls()
 {
-    for (int round = 0; round < 40; ++round)
+    int rounds = 0;
+    for (; rounds < 40 && ThreadingHelper::ThreadSwitchingAdministration::LiveEventCount() > 0; ++rounds)
         QCoreApplication::sendPostedEvents(nullptr, ThreadingHelper::RunInMainThreadEvent_Impl::EventType());
+    return rounds;
 }
 
 // ------------------------------------------------------------------ fixture
@@ -269,15 +229,9 @@ struct Fixture
         live.backend().SetRecord(kDevice, r);
         settle();
     }
-    template <typename V = values::IValueNumeric>
-    std::shared_ptr<V> value(const char* key) const { return live.value<V>(key); }
     std::shared_ptr<values::IValueNumeric> replayTime() const
     {
         return values::Tree::Instance()->FindValueAs<values::IValueNumeric>(LiveToolbar::ReplayTimePath(0));
-    }
-    VorexGUI::ReplayBarWidget* barWidget() const
-    {
-        return static_cast<VorexGUI::ReplayBarWidget*>(live.widget(QStringLiteral("VorexToolbarReplayBarWidget")));
     }
     VCReplayBar* replayBar() const { return live.widget<VCReplayBar>(QStringLiteral("VorexToolbarReplayBar")); }
     // A click into the replay bar laid out at a known geometry: the bar
@@ -418,9 +372,7 @@ inline QStringList roadTo(const QString& state)
     static const QHash<QString, QStringList> roads = {
         {"idle", {"select"}},
         {"recording", {"select", "record"}},
-        {"continuous recording", {"select", "continuous record"}},
         {"replay", {"select", "replay"}},
-        {"continuous replay", {"select", "continuous replay"}},
         {"paused", {"select", "replay", "pause"}}};
     return roads.value(state, {state});
 }

@@ -41,11 +41,6 @@ public:
         out.removeAll(QStringLiteral("ChannelUpdated"));
         return out;
     }
-    void clear()
-    {
-        names.clear();
-        threads.clear();
-    }
 
 private slots:
     void recordRemoved() { log("RecordRemoved"); }
@@ -64,14 +59,10 @@ private:
     }
 };
 
-// The toolbar's hidden widget (the connector that carries the signals).
-inline QWidget* toolbarWidget(LiveToolbar& live, int channel = 0)
+// The hidden widget of a one-channel toolbar (the connector that carries the signals).
+inline QWidget* toolbarWidget(LiveToolbar& live)
 {
-    const QList<QWidget*> all = live.parent()->findChildren<QWidget*>(QStringLiteral("VorexToolbarWidget"));
-    for (QWidget* w : all)
-        if (dynamic_cast<IVRXRTB*>(w) == live.toolbar(channel))
-            return w;
-    return nullptr;
+    return toolbarWidget(live.parent());
 }
 
 // The toolbar's observer, to write a value the way the toolbar does.
