@@ -195,126 +195,114 @@ private slots:
 
     // ------------------------------------------------------------ errors
 
-    // Each class of error during the operator's or the manager's activity:
-    // shown unless the activity came from outside, before the severe classes
-    // stop it.
-    void errorCodeClasses_data()
-    {
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("message"); // empty: none
-        QTest::addColumn<bool>("stops");
-        const struct { const char* key; const char* text; bool shown; bool stops; } errors[] = {
-            {"VRX_INFO_RECORD_STARTED", "", false, false},
-            {"TEST_INFO_SHOWN", "", false, false},
-            {"VRX_WARN_DISC_ALMOST_FULL", "The recorder device is almost full.", true, false},
-            {"TEST_WARN_SILENT", "", false, false},
-            {"VRX_ERR_DISC_FULL", "The recorder device is full. The activity was stopped.", true, true},
-            {"TEST_ERR_SILENT", "", false, true},
-            {"VRX_FATAL_INTERNAL", "The Vorex Manager reported an internal error.", true, true},
-            {"VRX_NO_SUCH_ERROR", "", false, false},
-        };
-        for (const auto& e : errors)
-            for (const char* start : {"replay", "external replay"})
-                QTest::addRow("%s, %s", e.key, start) << QString::fromLatin1(start) << QString::fromLatin1(e.key)
-                    << QString::fromLatin1(e.shown && start[0] == 'r' ? e.text : "") << e.stops;
-        QTest::newRow("VRX_ERR_DEVICE_FAILURE, record") << QStringLiteral("record") << QStringLiteral("VRX_ERR_DEVICE_FAILURE")
-            << QStringLiteral("The recorder device failed. The activity was stopped.") << true;
-    }
-    void errorCodeClasses()
-    {
-        QFETCH(QString, start);
-        QFETCH(QString, key);
-        QFETCH(QString, message);
-        QFETCH(bool, stops);
-        ErrorDescriptor::RegisterError(QStringLiteral("TEST_WARN_SILENT"), ErrorDescriptor::WARNING, false, QStringLiteral("silent"));
-        ErrorDescriptor::RegisterError(QStringLiteral("TEST_ERR_SILENT"), ErrorDescriptor::ERROR, false, QStringLiteral("silent"));
-        ErrorDescriptor::RegisterError(QStringLiteral("TEST_INFO_SHOWN"), ErrorDescriptor::INFO, true, QStringLiteral("never shown"));
-        run(*f, {"select", start});
-        QCOMPARE(f->live.value<values::Value<bool>>("TriggeredByCorbaCall")->Get(), start.startsWith(QLatin1String("external")));
-        const QString running = modes(f->live);
-        messages();
-        sentCommands(f->live.backend());
-        TraceCapture traces;
-        QStringList modesWhenShown; // the operator reads the message before the stop
-        ErrorHandler::Instance()->SetMessageSink([&](const MessageRecord&) { modesWhenShown << modes(f->live); });
-
-        run(*f, {"error " + key});
-        QCOMPARE(messages(), message.isEmpty() ? QStringList() : QStringList{message});
-        QCOMPARE(modesWhenShown, message.isEmpty() ? QStringList() : QStringList{running});
-        QCOMPARE(modes(f->live), stops ? QStringLiteral("stop / stopped / stopped") : running);
-        QCOMPARE(sentCommands(f->live.backend()).filter(QStringLiteral("StopReplay")).size(), stops && start != "record" ? 1 : 0);
-        QCOMPARE(look(f->live), stops ? idleLook() : lookOf(start));
-        QCOMPARE(responses(), QStringList());
-        QCOMPARE(traces.contains(QStringLiteral("VorexToolbar::DisplayError : something went gravely wrong, ignoring error")),
-                 key == QLatin1String("VRX_NO_SUCH_ERROR"));
-    }
-
-    // The error responses of the toolbar's own operations, each on the road
-    // that leads to it (the last step): the message the operator sees, the
-    // mode the channel is left in, and the command that must not go.
-    void errorResponses_data()
+    // Errors on the road that leads to them (the last step): those the
+    // manager writes into ErrorCode during the operator's or its own activity
+    // (shown only for the operator's, before the severe classes stop it), and
+    // the error responses of the toolbar's own operations. Checked: the
+    // responses ("classifier|command|text"), the message "@" the modes it is
+    // shown in, the modes left, the replay commands the manager got, the look.
+    void errors_data()
     {
         QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QStringList>("expected"); // "classifier|command|text"
-        QTest::addColumn<QStringList>("shown");
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<QString>("notSent");
-        const QString stopped = QStringLiteral("stop / stopped / stopped");
+        QTest::addColumn<QString>("response");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("mode"); // empty: as before the last step
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("usable");
+        const QString stopped = QStringLiteral("stop / stopped / stopped"), idle = idleLook();
+        const struct { const char* key; const char* text; bool stops; } codes[] = {
+            {"VRX_INFO_RECORD_STARTED", "", false},
+            {"TEST_INFO_SHOWN", "", false},
+            {"VRX_WARN_DISC_ALMOST_FULL", "The recorder device is almost full.", false},
+            {"TEST_WARN_SILENT", "", false},
+            {"VRX_ERR_DISC_FULL", "The recorder device is full. The activity was stopped.", true},
+            {"TEST_ERR_SILENT", "", true},
+            {"VRX_FATAL_INTERNAL", "The Vorex Manager reported an internal error.", true},
+            {"VRX_NO_SUCH_ERROR", "", false},
+        };
+        for (const auto& e : codes)
+            for (const char* start : {"replay", "external replay"})
+                QTest::addRow("%s, %s", e.key, start) << QStringList{"select", start, QStringLiteral("error %1").arg(e.key)}
+                    << QString() << (start[0] == 'r' && e.text[0] ? e.text + QStringLiteral(" @ replay / stopped / running") : QString())
+                    << (e.stops ? stopped : QString()) << (e.stops ? "StopReplay" : "") << (e.stops ? idle : replayLook());
+        auto row = [](const char* name, const char* steps, const QString& response, const QString& shown, const QString& mode,
+                      const char* sent, const QString& look) {
+            QTest::newRow(name) << QString::fromLatin1(steps).split(", ") << response << shown << mode << sent << look;
+        };
+        row("VRX_ERR_DEVICE_FAILURE, record", "select, record, error VRX_ERR_DEVICE_FAILURE", QString(),
+            "The recorder device failed. The activity was stopped. @ record / recording / stopped +counter", stopped, "", idle);
         const QString noReplay = ToolbarHelper::ErrorId2Text(VorexSim::eResult_NoReplay, 1);
         const QString busy = ToolbarHelper::ErrorId2Text(VorexSim::eResult_ChannelBusy, 1);
         const QString noRecord = ToolbarHelper::ErrorId2Text(257, 0);
-        auto r = [](int classifier, const char* command, const QString& text) {
-            return QStringList{QStringLiteral("%1|%2|%3").arg(classifier).arg(QLatin1String(command), text)};
-        };
-        auto steps = [](const char* s) { return QString::fromLatin1(s).split(", "); };
-        QTest::newRow("replay, no record, no selection allowed") << steps("dialog off, host replay")
-            << r(2, "PrepareForReplay", ToolbarHelper::ErrorId2Text(253, 0)) << QStringList{noRecord} << stopped << "StartReplay";
-        QTest::newRow("continuous replay, no record, no selection allowed") << steps("dialog off, host continuous replay")
-            << r(2, "PrepareForContinuousReplay", ToolbarHelper::ErrorId2Text(254, 0)) << QStringList{noRecord} << stopped
-            << "StartReplay";
-        QTest::newRow("replay, record selection cancelled") << steps("host replay")
-            << r(2, "PrepareForReplay", ToolbarHelper::ErrorId2Text(253, 0)) << QStringList() << stopped << "StartReplay";
-        QTest::newRow("continuous record, parameters cancelled") << steps("parameters cancelled, host continuous record")
-            << r(2, "PrepareForContinuousRecord", ToolbarHelper::ErrorId2Text(256, 0)) << QStringList() << stopped << "";
-        QTest::newRow("continuous record, no data-rate class") << steps("set DataRateClass, host continuous record")
-            << r(2, "PrepareForContinuousRecord", ToolbarHelper::ErrorId2Text(256, 0)) << QStringList() << stopped << "";
-        QTest::newRow("record during a continuous record") << steps("host continuous record, host record")
-            << r(1, "", "Cannot switch to record mode while continuous record is running! No action will be performed")
-            << QStringList() << "continuous record / recording continuously / stopped +counter" << "";
-        QTest::newRow("continuous record during a record") << steps("host record, host continuous record")
-            << r(1, "", "Cannot switch to continuous record mode while record is running! No action will be performed")
-            << QStringList() << "record / recording / stopped +counter" << "";
-        QTest::newRow("manager refuses the start") << steps("select, fail next 10, host replay")
-            << r(2, "SetStopOnErrorFromServer", busy) << QStringList{busy} << stopped << "";
-        QTest::newRow("manager refuses to continue") << steps("select, replay, pause, fail next 11, host replay")
-            << r(2, "SetStopOnErrorFromServer", noReplay) << QStringList{noReplay} << "stop / stopped / paused" << "";
+        const QString prepare = QStringLiteral("2|PrepareFor%1|%2"), server = QStringLiteral("2|SetStopOnErrorFromServer|");
+        const QString noSelection = without(idle, {"edit", "history"}); // no record selected
+        const QString stopLeft = without(replayLook(), {"stop"});         // the mode says stop already
+        row("replay, no record, no selection allowed", "dialog off, host replay",
+            prepare.arg("Replay", ToolbarHelper::ErrorId2Text(253, 0)), noRecord + " @ replay / stopped / stopped", stopped, "",
+            without(noSelection, {"openFile"}));
+        row("continuous replay, no record, no selection allowed", "dialog off, host continuous replay",
+            prepare.arg("ContinuousReplay", ToolbarHelper::ErrorId2Text(254, 0)), noRecord + " @ continuous replay / stopped / stopped",
+            stopped, "", without(noSelection, {"openFile"}));
+        row("replay, record selection cancelled", "host replay", prepare.arg("Replay", ToolbarHelper::ErrorId2Text(253, 0)),
+            QString(), stopped, "", noSelection);
+        row("continuous record, parameters cancelled", "parameters cancelled, host continuous record",
+            prepare.arg("ContinuousRecord", ToolbarHelper::ErrorId2Text(256, 0)), QString(), stopped, "", noSelection);
+        row("continuous record, no data-rate class", "set DataRateClass, host continuous record",
+            prepare.arg("ContinuousRecord", ToolbarHelper::ErrorId2Text(256, 0)), QString(), stopped, "", noSelection);
+        row("record during a continuous record", "host continuous record, host record",
+            "1||Cannot switch to record mode while continuous record is running! No action will be performed", QString(),
+            "continuous record / recording continuously / stopped +counter", "", "record stop");
+        row("continuous record during a record", "host record, host continuous record",
+            "1||Cannot switch to continuous record mode while record is running! No action will be performed", QString(),
+            "record / recording / stopped +counter", "", "record stop");
+        row("manager refuses the start", "select, fail next 10, host replay", server + busy,
+            busy + " @ replay / stopped / stopped", stopped, "StartReplay", idle);
+        row("manager refuses to continue", "select, replay, pause, fail next 11, host replay", server + noReplay,
+            noReplay + " @ replay / stopped / paused", "stop / stopped / paused", "ContinueReplay", stopLeft);
         // Shown even for the manager's replay: the command was the toolbar's.
-        QTest::newRow("manager refuses to stop the operator's replay") << steps("select, replay, fail next 11, stop")
-            << r(2, "SetStopOnErrorFromServer", noReplay) << QStringList{noReplay} << "stop / stopped / running" << "";
-        QTest::newRow("manager refuses to stop its own replay") << steps("select, external replay, fail next 11, stop")
-            << r(2, "SetStopOnErrorFromServer", noReplay) << QStringList{noReplay} << "stop / stopped / running" << "";
+        row("manager refuses to stop the operator's replay", "select, replay, fail next 11, stop", server + noReplay,
+            noReplay + " @ stop / stopped / running", "stop / stopped / running", "StopReplay", stopLeft);
+        row("manager refuses to stop its own replay", "select, external replay, fail next 11, stop", server + noReplay,
+            noReplay + " @ stop / stopped / running", "stop / stopped / running", "StopReplay", stopLeft);
     }
-    void errorResponses()
+    void errors()
     {
         QFETCH(QStringList, steps);
-        QFETCH(QStringList, expected);
-        QFETCH(QStringList, shown);
+        QFETCH(QString, response);
+        QFETCH(QString, shown);
         QFETCH(QString, mode);
-        QFETCH(QString, notSent);
+        QFETCH(QString, sent);
+        QFETCH(QString, usable);
+        ErrorDescriptor::RegisterError(QStringLiteral("TEST_WARN_SILENT"), ErrorDescriptor::WARNING, false, QStringLiteral("silent"));
+        ErrorDescriptor::RegisterError(QStringLiteral("TEST_ERR_SILENT"), ErrorDescriptor::ERROR, false, QStringLiteral("silent"));
+        ErrorDescriptor::RegisterError(QStringLiteral("TEST_INFO_SHOWN"), ErrorDescriptor::INFO, true, QStringLiteral("never shown"));
         const QString last = steps.takeLast();
         run(*f, steps);
+        QCOMPARE(f->live.value<values::Value<bool>>("TriggeredByCorbaCall")->Get(), steps.contains(QStringLiteral("external replay")));
+        const QString before = modes(f->live);
         responses();
         messages();
         sentCommands(f->live.backend());
+        TraceCapture traces;
+        QStringList modesWhenShown;
+        ErrorHandler::Instance()->SetMessageSink([&](const MessageRecord&) { modesWhenShown << modes(f->live); });
+
         run(*f, {last});
-        QCOMPARE(responses(), expected);
-        QCOMPARE(messages(), shown);
-        QCOMPARE(modes(f->live), mode);
-        const QStringList sent = sentCommands(f->live.backend());
-        QCOMPARE(notSent.isEmpty() ? QStringList() : sent.filter(notSent), QStringList());
+        QCOMPARE(responses(), response.isEmpty() ? QStringList() : QStringList{response});
+        QStringList seen = messages();
+        for (int i = 0; i < seen.size(); ++i)
+            seen[i] += " @ " + modesWhenShown.value(i);
+        QCOMPARE(seen, shown.isEmpty() ? QStringList() : QStringList{shown});
+        QCOMPARE(modes(f->live), mode.isEmpty() ? before : mode);
+        QStringList replayCommands;
+        for (const QString& command : sentCommands(f->live.backend()))
+            if (command.section(' ', 0, 0).endsWith(QLatin1String("Replay")))
+                replayCommands << command.section(' ', 0, 0);
+        QCOMPARE(replayCommands.join(' '), sent);
+        QCOMPARE(look(f->live), usable);
         QCOMPARE(BarStateLog::stateOf(f->live.bar()), QStringLiteral("on/arrow"));
-        QVERIFY(!mode.startsWith(QLatin1String("stop")) || !look(f->live).contains(QLatin1String("stop")));
+        QCOMPARE(traces.contains(QStringLiteral("VorexToolbar::DisplayError : something went gravely wrong, ignoring error")),
+                 last == QLatin1String("error VRX_NO_SUCH_ERROR"));
     }
 };
 

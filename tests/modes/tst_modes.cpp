@@ -54,42 +54,30 @@ private slots:
         QTest::newRow("stop in idle") << list("select") << list("host stop") << QStringList{on} << QStringList() << stopped << idle;
         // A replay is never started while a record starts or runs; a running
         // record's mode is put back.
-        for (const char* replay : {"replay", "continuous replay"}) {
-            QTest::addRow("%s while recording", replay) << list("select, record") << QStringList{QStringLiteral("host %1").arg(replay)}
-                << QStringList{on} << QStringList() << "record / recording / stopped +counter" << recordingLook();
-            QTest::addRow("%s while recording continuously", replay) << list("select, continuous record")
-                << QStringList{QStringLiteral("host %1").arg(replay)} << QStringList{on} << QStringList()
-                << "continuous record / recording continuously / stopped +counter" << recordingLook();
-        }
+        QTest::newRow("replay while recording") << list("select, record") << list("host replay") << QStringList{on}
+            << QStringList() << "record / recording / stopped +counter" << recordingLook();
+        QTest::newRow("continuous replay while recording continuously") << list("select, continuous record")
+            << list("host continuous replay") << QStringList{on} << QStringList()
+            << "continuous record / recording continuously / stopped +counter" << recordingLook();
         QTest::newRow("replay while the record starts") << list("select") << list("record, +host replay")
             << QStringList{wait, wait} << QStringList() << "replay / recording / stopped +counter" << "record stop edit history";
         // The other kind of a running replay is refused and the mode put back.
-        QTest::newRow("replay during a continuous replay") << list("select T1, continuous replay") << list("host replay")
-            << QStringList{on} << QStringList() << "continuous replay / stopped / running" << replayLook();
         QTest::newRow("continuous replay during a replay") << list("select T1, replay") << list("host continuous replay")
             << QStringList{on} << QStringList() << "replay / stopped / running" << replayLook();
         // While a replay runs, the recording state does not decide the look.
         QTest::newRow("recording state during a replay") << list("select T1, replay") << list("set AllRecordReplayModes 1")
             << QStringList{on} << QStringList() << "replay / recording / running" << replayLook();
         // Activity the manager starts itself is mirrored into the mode value,
-        // refined to the continuous kinds.
-        QTest::newRow("manager's replay") << list("select T1") << list("external replay") << QStringList{on}
-            << QStringList() << "replay / stopped / running" << replayLook();
+        // refined to the continuous kinds; the manager's stop is the operator's.
         QTest::newRow("manager's continuous replay") << list("select T1") << list("external continuous replay")
             << QStringList{on} << QStringList() << "continuous replay / stopped / running" << replayLook();
-        QTest::newRow("manager's record") << list("select") << list("external record") << QStringList{wait} << QStringList()
-            << "record / recording / stopped +counter" << recordingLook();
         QTest::newRow("manager's continuous record") << list("select") << list("external continuous record")
             << QStringList{wait} << QStringList() << "continuous record / recording continuously / stopped +counter" << recordingLook();
-        QTest::newRow("manager stops its replay") << list("select T1, external replay") << list("external stop")
-            << QStringList{on} << QStringList() << stopped << idle;
         QTest::newRow("manager stops its record") << list("select, external record") << list("external stop")
             << QStringList{wait} << QStringList{"ResyncRecord Dev1 REC-0010"} << stopped << idle;
         // Keys beyond the recording states are refused; only the low byte counts.
         QTest::newRow("recording state 7") << list("select, record") << list("set AllRecordReplayModes 7") << QStringList{on}
             << QStringList() << "record / - / stopped +counter" << recordingLook();
-        QTest::newRow("recording state 255") << list("select, record") << list("set AllRecordReplayModes 255")
-            << QStringList{on} << QStringList() << "record / - / stopped +counter" << recordingLook();
         QTest::newRow("recording state 260 is stopped") << list("select, record") << list("set AllRecordReplayModes 260")
             << QStringList{on} << QStringList() << "stop / - / stopped" << idle;
         // A record found running when the connection returns: the recording
@@ -100,17 +88,10 @@ private slots:
             << QStringList{wait} << QStringList{"ResyncRecord Dev1 REC-0010"} << stopped << idle;
         // A replay of the manager's own found running when the connection
         // returns shows as such, in the mode value too: the operator can stop it.
-        for (const char* replays : {"1", "0"})
-            QTest::addRow("manager's replay found on reconnection, %s replays", replays)
-                << list("select T1, connection off, set TriggeredByCorbaCall 1") + QStringList{QStringLiteral("set NoOfReplays %1").arg(replays), "set ReplayMode 4"}
-                << list("connection on") << QStringList{on} << QStringList()
-                << (replays[0] == '1' ? "replay / stopped / running" : "continuous replay / stopped / running")
-                << "replay stop pause replayBar";
-        // The manager moving a replay on by itself: a transient state disables
-        // the bar with the wait cursor, the state that follows gives it back.
-        QTest::newRow("replay modes") << list("select")
-            << list("set ReplayMode 1, +set ReplayMode 4, +set ReplayMode 3, +set ReplayMode 2, +set ReplayMode 5, +set ReplayMode 0")
-            << QStringList{wait, on, wait, on, wait, on} << QStringList() << stopped << idle;
+        QTest::newRow("manager's endless replay found on reconnection")
+            << list("select T1, connection off, set TriggeredByCorbaCall 1, set NoOfReplays 0, set ReplayMode 4")
+            << list("connection on") << QStringList{on} << QStringList() << "continuous replay / stopped / running"
+            << "replay stop pause replayBar";
     }
     void clicks()
     {
@@ -137,55 +118,6 @@ private slots:
         QCOMPARE(vrxtest::modes(f->live), modes);
         QCOMPARE(vrxtest::look(f->live), look);
         QCOMPARE(BarStateLog::stateOf(f->live.bar()), QStringLiteral("on/arrow"));
-    }
-
-    // The operator's record: the size limit from the parameters written as
-    // the file size, the request written at once and not again, the
-    // counter running while the record does.
-    void recordRoad_data()
-    {
-        QTest::addColumn<bool>("continuous");
-        QTest::addColumn<quint64>("limit");
-        QTest::addColumn<int>("fileSizeKB");
-        QTest::addColumn<QString>("recording");
-        QTest::newRow("normal") << false << quint64(0) << 0 << "record / recording / stopped +counter";
-        QTest::newRow("continuous 2.5 GB") << true << quint64(2558525440ull) << 2498560
-                                           << "continuous record / recording continuously / stopped +counter";
-        QTest::newRow("continuous 1023 bytes reads as normal") << true << quint64(1023) << 0
-                                                               << "continuous record / recording / stopped +counter";
-        // Larger than 32 bits: held at the largest limit instead of wrapping.
-        QTest::newRow("continuous 4 GiB") << true << quint64(4294967296ull) << 4194303
-                                          << "continuous record / recording continuously / stopped +counter";
-        QTest::newRow("continuous 5 GiB") << true << quint64(5368709120ull) << 4194303
-                                          << "continuous record / recording continuously / stopped +counter";
-    }
-    void recordRoad()
-    {
-        QFETCH(bool, continuous);
-        QFETCH(quint64, limit);
-        QFETCH(int, fileSizeKB);
-        QFETCH(QString, recording);
-        QString asked;
-        VorexGUI::RecordParameterDialog::SetAnswerHook([&](VorexGUI::RecordParameterDialog& dialog) {
-            asked = QStringLiteral("%1 %2 %3").arg(dialog.options()).arg(dialog.recordSizeLimit()).arg(dialog.sizeUnit());
-            dialog.setRecordSizeLimitBytes(limit);
-            return 1;
-        });
-        run(*f, {"set FileSizeInKB 77"});
-        ScopedObserver modeWrites(f->live.value<values::ValueSelection>("RecordReplayModes"));
-        operate(*f, continuous ? "continuous record" : "record");
-        runToolbarCalls();
-        QCOMPARE(modes(f->live).section(" / ", 1), QStringLiteral("start record / stopped"));
-        QCOMPARE(f->live.value<values::Value<int>>("FileSizeInKB")->Get(), fileSizeKB);
-        QCOMPARE(asked, continuous ? QStringLiteral("31 108003328 2") : QString()); // rate 3's default size, in MiB
-        settle();
-        QCOMPARE(modes(f->live), recording);
-        QCOMPARE(modeWrites.count(VC_VALUECHANGED), 1); // the operator's own request is not written back
-        operate(*f, "stop");
-        runToolbarCalls();
-        QCOMPARE(modes(f->live), QStringLiteral("stop / stopping record / stopped"));
-        settle();
-        QCOMPARE(modes(f->live), QStringLiteral("stop / stopped / stopped"));
     }
 
     // Without a replay range the start waits for the bar through 19 re-posts

@@ -36,15 +36,6 @@ class TestRecords : public QObject
     {
         return "CH1_" + QDateTime::fromMSecsSinceEpoch(f->clock.now() / 1000).toString(QStringLiteral("yyyyMMdd:hhmmss_"));
     }
-    // The open-file button as the operator presses it (whether it may be
-    // pressed is the enablement rules' business).
-    void openFile(const std::function<int(VorexGUI::OpenFileDialog&)>& answer)
-    {
-        VorexGUI::OpenFileDialog::SetAnswerHook(answer);
-        QVERIFY(QMetaObject::invokeMethod(f->live.action(QStringLiteral("VorexOpenFile")), "triggered", Q_ARG(bool, false)));
-        settle();
-    }
-
 private slots:
     void initTestCase() { failOnQtWarnings(); }
     void init() { f = std::make_unique<Fixture>(); }
@@ -131,50 +122,45 @@ private slots:
         }
     }
 
-    void openFileSelectsRecord()
+    // The open-file button: the record picked becomes the current one (its
+    // data rate one of the classes offered); browsing without a choice
+    // leaves the selection as it was.
+    void openFile_data()
     {
-        // The second data rate offered comes from AvailableDataRateClass2.
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<int>("answer"); // -1: T9 picked
+        QTest::addColumn<QString>("shown"); // RecordID, name field and its tip, replay data-rate class, duration
+        QTest::newRow("T9 picked") << "T1" << -1 << "T9 | Record T9 | Record T9 | DataRate5 | 2000000";
+        QTest::newRow("cancelled, record selected") << "T1" << int(QDialog::Rejected)
+                                                    << "T1 |  | File name of selected replay | DataRate3 | 4000000";
+        QTest::newRow("cancelled, nothing selected") << "" << int(QDialog::Rejected) << " |  | File name of selected replay | DataRate3 | 0";
+        QTest::newRow("accepted without a record") << "T1" << int(QDialog::Accepted)
+                                                   << "T1 |  | File name of selected replay | DataRate3 | 4000000";
+    }
+    void openFile()
+    {
+        QFETCH(QString, current);
+        QFETCH(int, answer);
+        QFETCH(QString, shown);
         run(*f, {"set AvailableDataRateClass2 DataRate5"});
         VOREX_RecordData r = record(QStringLiteral("T9"), at(1.9), at(3.1));
         r.SetDataRate(VOREX_RecordData::eDataRate_5);
         f->update(r);
-        vorex::RecordIdentifierList offered;
-        openFile([&](VorexGUI::OpenFileDialog& dialog) {
-            offered = dialog.candidates();
-            return dialog.selectRecord(idOf(QStringLiteral("T9"))) ? int(QDialog::Accepted) : int(QDialog::Rejected);
-        });
-        QVERIFY(offered.contains(idOf(QStringLiteral("T9"))));
-        QCOMPARE(QStringList({text("RecordID"), text("DeviceID"), nameField()->text(), nameField()->toolTip(), text("ReplayDataRateClass")}),
-                 QStringList({"T9", kDevice, "Record T9", "Record T9", "DataRate5"}));
-        QCOMPARE(durationValue(), 2 * kSec);
-        QCOMPARE(controller()->selectedRecords(), vorex::RecordIdentifierList{idOf(QStringLiteral("T9"))});
-    }
-
-    // Browsing without a choice leaves the selection as it was.
-    void openFileWithoutChoiceResendsSelection_data()
-    {
-        QTest::addColumn<bool>("withRecord");
-        QTest::addColumn<int>("answer");
-        QTest::newRow("cancelled, record selected") << true << int(QDialog::Rejected);
-        QTest::newRow("cancelled, nothing selected") << false << int(QDialog::Rejected);
-        QTest::newRow("accepted without a record") << true << int(QDialog::Accepted);
-    }
-    void openFileWithoutChoiceResendsSelection()
-    {
-        QFETCH(bool, withRecord);
-        QFETCH(int, answer);
-        f->update(record(QStringLiteral("T2"), at(1), at(2)));
-        if (withRecord)
-            f->show(record(QStringLiteral("T1"), at(1), at(5)));
-        const QString nameBefore = nameField()->text();
-        openFile([&](VorexGUI::OpenFileDialog&) {
-            controller()->sl_selectedRecordsChanged({idOf(QStringLiteral("T2"))});
+        if (!current.isEmpty())
+            f->show(record(current, at(1), at(5)));
+        VorexGUI::OpenFileDialog::SetAnswerHook([&](VorexGUI::OpenFileDialog& dialog) {
+            if (answer < 0)
+                return dialog.selectRecord(idOf(QStringLiteral("T9"))) ? int(QDialog::Accepted) : int(QDialog::Rejected);
+            controller()->sl_selectedRecordsChanged({idOf(QStringLiteral("T9"))}); // browsed, not chosen
             return answer;
         });
-        QCOMPARE(controller()->selectedRecords(), withRecord ? vorex::RecordIdentifierList{idOf(QStringLiteral("T1"))}
-                                                             : vorex::RecordIdentifierList{});
-        QCOMPARE(text("RecordID"), withRecord ? QStringLiteral("T1") : QString());
-        QCOMPARE(nameField()->text(), nameBefore);
+        QVERIFY(QMetaObject::invokeMethod(f->live.action(QStringLiteral("VorexOpenFile")), "triggered", Q_ARG(bool, false)));
+        settle();
+        QCOMPARE(QStringList({text("RecordID"), nameField()->text(), nameField()->toolTip(), text("ReplayDataRateClass"),
+                              QString::number(durationValue())}).join(" | "), shown);
+        const QString selected = answer < 0 ? QStringLiteral("T9") : current;
+        QCOMPARE(controller()->selectedRecords(),
+                 selected.isEmpty() ? vorex::RecordIdentifierList() : vorex::RecordIdentifierList{idOf(selected)});
     }
 };
 

@@ -8,29 +8,31 @@
 #include "livetoolbar.h"
 #include "values.h"
 
+#include <QHash>
+#include <QMetaMethod>
 #include <QObject>
 #include <QStringList>
 #include <QThread>
 
-#include <vector>
-
 namespace vrxtest {
 
-// The connector's seven signals, in firing order, with the thread each
-// fired on. Connected by signature, as the owners connect them.
+// The connector's signals ("signalRecordRemoved" as "RecordRemoved"), in
+// firing order, with the thread each fired on.
 class SignalLog : public QObject
 {
     Q_OBJECT
 public:
     explicit SignalLog(QObject* connector)
     {
-        connect(connector, SIGNAL(signalRecordRemoved()), this, SLOT(recordRemoved()));
-        connect(connector, SIGNAL(signalRecordDataUpdated()), this, SLOT(recordDataUpdated()));
-        connect(connector, SIGNAL(signalChannelUpdated()), this, SLOT(channelUpdated()));
-        connect(connector, SIGNAL(signalChannelDeleted()), this, SLOT(channelDeleted()));
-        connect(connector, SIGNAL(signalRecordChanging()), this, SLOT(recordChanging()));
-        connect(connector, SIGNAL(signalRecordChanged()), this, SLOT(recordChanged()));
-        connect(connector, SIGNAL(signalDeviceChanged()), this, SLOT(deviceChanged()));
+        const QMetaObject* meta = connector->metaObject();
+        const QMetaMethod slot = staticMetaObject.method(staticMetaObject.indexOfSlot("log()"));
+        for (int i = 0; i < meta->methodCount(); ++i) {
+            const QMetaMethod method = meta->method(i);
+            if (method.methodType() == QMetaMethod::Signal && method.name().startsWith("signal")) {
+                m_names.insert(i, QString::fromLatin1(method.name().mid(6)));
+                connect(connector, method, this, slot);
+            }
+        }
     }
     QStringList names;
     QList<QThread*> threads;
@@ -43,20 +45,14 @@ public:
     }
 
 private slots:
-    void recordRemoved() { log("RecordRemoved"); }
-    void recordDataUpdated() { log("RecordDataUpdated"); }
-    void channelUpdated() { log("ChannelUpdated"); }
-    void channelDeleted() { log("ChannelDeleted"); }
-    void recordChanging() { log("RecordChanging"); }
-    void recordChanged() { log("RecordChanged"); }
-    void deviceChanged() { log("DeviceChanged"); }
-
-private:
-    void log(const char* name)
+    void log()
     {
-        names << QLatin1String(name);
+        names << m_names.value(senderSignalIndex(), QStringLiteral("?"));
         threads << QThread::currentThread();
     }
+
+private:
+    QHash<int, QString> m_names;
 };
 
 // The hidden widget of a one-channel toolbar (the connector that carries the signals).
