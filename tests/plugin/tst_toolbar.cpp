@@ -173,7 +173,7 @@ private slots:
         QToolBar* bar = toolbar->GetVorexToolbar();
         QAction* error = bar->findChild<QAction*>(QStringLiteral("Error information"));
         QWidget* errorButton = bar->widgetForAction(error);
-        QVERIFY(bar->isEnabled() && errorButton->isVisible() && errorButton->isEnabled());
+        QVERIFY(bar->isEnabled() && error->isVisible() && errorButton->isVisible() && errorButton->isEnabled());
         for (QWidget* child : bar->findChildren<QWidget*>())
             QVERIFY2(child == errorButton || !child->isEnabled(), qPrintable(child->objectName()));
         vrxtest::MessageBoxAnswer answer;
