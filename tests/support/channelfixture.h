@@ -9,6 +9,7 @@
 #include "vorexclient.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,8 @@ inline void createChannelValue(const QString& channel, const QString& key)
     using VOREX_XML::Admin;
     values::Tree* tree = values::Tree::Instance();
     const QString path = channelKey(channel, key);
+    static const QHash<QString, QString> texts = {{"DeviceID", "Dev1"}, {"AllowedDevices", "Dev1@Dev2@Dev3"},
+        {"DataRateClass", "DataRate3"}, {"ReplayDataRateClass", "DataRate3"}, {"ErrorCode", ""}, {"RecordName", ""}, {"RecordID", ""}};
     auto selection = [&](long count, long initial, QString (*name)(long)) {
         auto value = tree->CreateValue<values::ValueSelection>(path, initial);
         for (long k = 0; k < count; ++k)
@@ -38,41 +41,25 @@ inline void createChannelValue(const QString& channel, const QString& key)
         selection(5, Admin::eRecordReplayAllModes_Stopped, &Admin::RecordReplayAllModesToName);
     else if (key == QLatin1String("ReplayMode"))
         selection(6, Admin::eReplayMode_Stopped, &Admin::ReplayModeToName);
-    else if (QStringList{"RecordFlag", "ReplayFlag", "PauseSupported"}.contains(key))
-        tree->CreateValue<values::Value<bool>>(path, true);
-    else if (key == QLatin1String("TriggeredByCorbaCall"))
-        tree->CreateValue<values::Value<bool>>(path, false);
-    else if (key == QLatin1String("DeviceID"))
-        tree->CreateValue<values::Value<QString>>(path, QStringLiteral("Dev1"));
-    else if (key == QLatin1String("AllowedDevices"))
-        tree->CreateValue<values::Value<QString>>(path, QStringLiteral("Dev1@Dev2@Dev3"));
-    else if (QStringList{"DataRateClass", "ReplayDataRateClass"}.contains(key))
-        tree->CreateValue<values::Value<QString>>(path, QStringLiteral("DataRate3"));
-    else if (QStringList{"ErrorCode", "RecordName", "RecordID"}.contains(key))
-        tree->CreateValue<values::Value<QString>>(path, QString());
-    else if (QStringList{"FileSizeInKB", "RecordTimeout"}.contains(key))
-        tree->CreateValue<values::Value<int>>(path, 0);
-    else if (key == QLatin1String("NoOfReplays"))
-        tree->CreateValue<values::Value<int>>(path, 1);
+    else if (QStringList{"RecordFlag", "ReplayFlag", "PauseSupported", "TriggeredByCorbaCall"}.contains(key))
+        tree->CreateValue<values::Value<bool>>(path, key != QLatin1String("TriggeredByCorbaCall"));
+    else if (texts.contains(key))
+        tree->CreateValue<values::Value<QString>>(path, texts.value(key));
+    else if (QStringList{"FileSizeInKB", "RecordTimeout", "NoOfReplays"}.contains(key))
+        tree->CreateValue<values::Value<int>>(path, key == QLatin1String("NoOfReplays") ? 1 : 0);
     else
         tree->CreateValue<values::ValueNumeric<values::int64>>(path, 0);
 }
 
-// Every key of a channel, mode values first as the manager creates them.
-inline QStringList channelKeys()
+// Every value of a channel, mode values first as the manager creates them.
+inline void createChannel(const QString& channel)
 {
-    return {"RecordReplayModes", "AllRecordReplayModes", "ReplayMode", "RecordFlag", "ReplayFlag",
-            "PauseSupported", "TriggeredByCorbaCall", "ErrorCode", "DataRateClass", "AllowedDevices",
-            "RecordName", "DeviceID", "RecordID", "ReplayDataRateClass", "FileSizeInKB", "NoOfReplays",
-            "RecordTimeout", "Duration", "RecordCounterStartTime", "StartPosition", "StopPosition",
-            "ReplayBegin", "ReplayEnd", "CurrentReplayPosition"};
-}
-
-inline void createChannel(const QString& channel, const QStringList& except = QStringList())
-{
-    for (const QString& key : channelKeys())
-        if (!except.contains(key))
-            createChannelValue(channel, key);
+    for (const char* key : {"RecordReplayModes", "AllRecordReplayModes", "ReplayMode", "RecordFlag", "ReplayFlag",
+                            "PauseSupported", "TriggeredByCorbaCall", "ErrorCode", "DataRateClass", "AllowedDevices",
+                            "RecordName", "DeviceID", "RecordID", "ReplayDataRateClass", "FileSizeInKB", "NoOfReplays",
+                            "RecordTimeout", "Duration", "RecordCounterStartTime", "StartPosition", "StopPosition",
+                            "ReplayBegin", "ReplayEnd", "CurrentReplayPosition"})
+        createChannelValue(channel, QLatin1String(key));
 }
 
 // A channel for the life of a test.

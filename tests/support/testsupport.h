@@ -6,7 +6,6 @@
 #include "values.h"
 #include "vorexclient.h"
 
-#include <QByteArray>
 #include <QStringList>
 #include <QThread>
 #include <QtTest>

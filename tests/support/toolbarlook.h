@@ -57,8 +57,6 @@ inline VOREX_RecordData barRecord(const QString& id, const QVector<BookmarkEntry
     return record(id, at(100), at(200), 10000, VOREX_RecordData::RecordStatusCompleted, index, bookmarks);
 }
 
-// ------------------------------------------------------------------ the look
-
 // The controls usable once the bar itself is (an action by its own state, a
 // widget by its own and its parents' below the bar), space separated.
 inline QString look(LiveToolbar& live, int channel = 0)
@@ -135,8 +133,6 @@ inline QString modes(LiveToolbar& live)
              replay.value(int(live.selection("ReplayMode")), "-"), counter && counter->IsRunning() ? " +counter" : "");
 }
 
-// ------------------------------------------------------------ manager, texts
-
 // The commands that reached the manager since the last call, with their
 // arguments ("StartReplay Dev1 T1 3 0 10000 1").
 inline QStringList sentCommands(VorexCommon::RecorderManagerBackend& backend)
@@ -157,12 +153,10 @@ inline QStringList sentCommands(VorexCommon::RecorderManagerBackend& backend)
 inline QStringList responses()
 {
     QStringList out;
-    for (const VorexCommon::ErrorDescriptor::CommandResponse& r : VorexCommon::ErrorDescriptor::TakeResponses()) {
-        if (r.source.startsWith(QLatin1Char('/')))
-            continue;
-        out << (r.source == QLatin1String("Channel1") ? QString() : r.source + QLatin1Char(' '))
-                + QStringLiteral("%1|%2|%3").arg(r.classifier).arg(r.command, r.text);
-    }
+    for (const VorexCommon::ErrorDescriptor::CommandResponse& r : VorexCommon::ErrorDescriptor::TakeResponses())
+        if (!r.source.startsWith(QLatin1Char('/')))
+            out << (r.source == QLatin1String("Channel1") ? QString() : r.source + QLatin1Char(' '))
+                    + QStringLiteral("%1|%2|%3").arg(r.classifier).arg(r.command, r.text);
     return out;
 }
 
@@ -187,8 +181,6 @@ inline int runToolbarCalls()
     return rounds;
 }
 
-// ------------------------------------------------------------------ fixture
-
 // A live toolbar on a host clock under the test's control, with the record
 // dialogs answered by hooks: the parameters accepted, the selection cancelled.
 struct Fixture
@@ -208,8 +200,6 @@ struct Fixture
         VorexCommon::ErrorDescriptor::TakeResponses();
         VorexCommon::ErrorDescriptor::ResetErrorTable();
     }
-    Fixture(const Fixture&) = delete;
-    Fixture& operator=(const Fixture&) = delete;
 
     static void answerDialogs(int parameters)
     {
@@ -262,21 +252,16 @@ inline void operate(Fixture& f, const QString& step)
     const QString arg = w.size() > 1 ? w.mid(1).join(QLatin1Char(' ')) : QString();
     const bool on = w.last() == QLatin1String("on");
     static const QStringList modeNames = {"replay", "continuous replay", "pause", "record", "continuous record", "stop"};
-    auto click = [&](const char* name) { live.widget<QAbstractButton>(QLatin1String(name))->click(); };
-    auto flag = [&](const QString& name) {
-        return name == QLatin1String("RecordFlag") ? RecorderManagerSimulator::RecordFlag
-             : name == QLatin1String("ReplayFlag") ? RecorderManagerSimulator::ReplayFlag
-                                                   : RecorderManagerSimulator::PauseSupported;
-    };
-    if (step == QLatin1String("record") || step == QLatin1String("replay"))
-        click(step == QLatin1String("record") ? "VorexRecordingModesCombo" : "VorexReplayModesCombo");
-    else if (step == QLatin1String("continuous record"))
-        QVERIFY(live.widget<VCOneOfButtonCombo>(QStringLiteral("VorexRecordingModesCombo"))->TriggerEntry(ContinuousRecord));
-    else if (step == QLatin1String("continuous replay"))
-        QVERIFY(live.widget<VCOneOfButtonCombo>(QStringLiteral("VorexReplayModesCombo"))->TriggerEntry(ContinuousReplay));
-    else if (step == QLatin1String("pause") || step == QLatin1String("stop"))
-        click(step == QLatin1String("pause") ? "VorexPause" : "VorexStop");
-    else if (w[0] == QLatin1String("host") && modeNames.contains(arg)) // the host writes the mode
+    static const QHash<QString, QString> buttons = {{"record", "VorexRecordingModesCombo"}, {"replay", "VorexReplayModesCombo"},
+                                                    {"pause", "VorexPause"}, {"stop", "VorexStop"}};
+    static const QHash<QString, RecorderManagerSimulator::Flag> flags = {{"RecordFlag", RecorderManagerSimulator::RecordFlag},
+        {"ReplayFlag", RecorderManagerSimulator::ReplayFlag}, {"PauseSupported", RecorderManagerSimulator::PauseSupported}};
+    if (buttons.contains(step))
+        live.widget<QAbstractButton>(buttons.value(step))->click();
+    else if (w[0] == QLatin1String("continuous") && buttons.contains(arg)) { // the combo's second entry
+        const Mode mode = arg == QLatin1String("record") ? ContinuousRecord : ContinuousReplay;
+        QVERIFY(live.widget<VCOneOfButtonCombo>(buttons.value(arg))->TriggerEntry(mode));
+    } else if (w[0] == QLatin1String("host") && modeNames.contains(arg)) // the host writes the mode
         live.select("RecordReplayModes", modeNames.indexOf(arg));
     else if (w[0] == QLatin1String("bar"))
         live.toolbar()->EnableVorexToolbar(on);
@@ -288,11 +273,11 @@ inline void operate(Fixture& f, const QString& step)
         live.toolbar()->SetChannelError(w.last().toInt());
     else if (w[0] == QLatin1String("bind"))
         live.bind();
-    else if (w[0].endsWith(QLatin1String("Flag")) || w[0] == QLatin1String("PauseSupported")) {
+    else if (flags.contains(w[0])) {
         if (w[1] == QLatin1String("state"))
-            sim.SetFlagState(0, flag(w[0]), w[2].toInt());
+            sim.SetFlagState(0, flags.value(w[0]), w[2].toInt());
         else
-            sim.SetFlag(0, flag(w[0]), on);
+            sim.SetFlag(0, flags.value(w[0]), on);
     } else if (w[0] == QLatin1String("connection"))
         sim.SetConnected(on);
     else if (w[0] == QLatin1String("rights") || w[0] == QLatin1String("history") || w[0] == QLatin1String("selection")) {
