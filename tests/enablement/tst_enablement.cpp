@@ -261,6 +261,35 @@ private slots:
         QCOMPARE(BarStateLog::stateOf(f->live.bar()), QStringLiteral("on/arrow"));
     }
 
+    // A continuous record's size limit reaches the manager in KiB, by default
+    // the one for the channel's data-rate class; a limit beyond 32 bits is
+    // held at the largest that fits instead of wrapping into a tiny ring.
+    void continuousRecordLimit_data()
+    {
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<qint64>("chosen"); // bytes set in the dialog; -1 keeps its default
+        QTest::addColumn<int>("kib");
+        QTest::newRow("default of class 0") << "DataRate0" << qint64(-1) << 256;
+        QTest::newRow("4 GiB held at 32 bits") << "DataRate3" << (qint64(4) << 30) << 4194303;
+        QTest::newRow("below 1 KiB") << "DataRate3" << qint64(1023) << 0;
+    }
+    void continuousRecordLimit()
+    {
+        QFETCH(QString, rate);
+        QFETCH(qint64, chosen);
+        QFETCH(int, kib);
+        run(*f, {"select"});
+        VorexGUI::RecordParameterDialog::SetAnswerHook([chosen](VorexGUI::RecordParameterDialog& dialog) {
+            if (chosen >= 0)
+                dialog.setRecordSizeLimitBytes(quint64(chosen));
+            return 1;
+        });
+        f->live.value<values::Value<QString>>("DataRateClass")->Set(rate, nullptr);
+        operate(*f, "continuous record");
+        runToolbarCalls();
+        QCOMPARE(f->live.value<values::Value<int>>("FileSizeInKB")->Get(), kib);
+    }
+
     // Without a replay range the start waits for the bar through 19 re-posts
     // of itself, a round each after the mode handler's, then goes as it is
     // ("replay without a range" above).

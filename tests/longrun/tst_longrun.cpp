@@ -1,13 +1,9 @@
-// Randomized long run of a live toolbar: a seeded generator interleaves the
-// operator's clicks, the manager's value changes (keys no enumeration has,
-// states invalid and disabled), connection loss, channel deletion, channel
-// errors, rights events, failing commands, host switches and worker-thread
-// writes. After every settled step the look must follow the enablement rules
-// for the values as they are now; after teardown no channel value may keep
-// more observers than it had before the toolbar came.
-//   VRX_LONGRUN_SEED (default: from the clock), VRX_LONGRUN_STEPS (default
-//   400), VRX_LONGRUN_PRINT_STEPS (print every step). A failure prints the
-//   seed and the last steps.
+// Randomized long run of a live toolbar: seeded operator clicks, manager
+// value changes (odd keys, states 1 and 2), connection loss, channel deletion
+// and errors, rights events, failing commands, host switches, worker writes.
+// After every settled step the look must follow the enablement rules; after
+// teardown no channel value keeps more observers than before the toolbar.
+// VRX_LONGRUN_SEED (default: clock), VRX_LONGRUN_STEPS (400), VRX_LONGRUN_PRINT_STEPS.
 #include "livetoolbar.h"
 #include "testsupport.h"
 #include "umm.h"
@@ -27,11 +23,11 @@
 namespace {
 
 using vrxtest::LiveToolbar;
+using vrxtest::settle;
 
 // The controls the rules govern; actions among them are found as actions.
 const char* const kControls[] = {"VorexStop",     "VorexPause",           "VorexReplayModesCombo", "VorexRecordingModesCombo",
                                  "VorexOpenFile", "VorexAddHistoryComment"};
-using vrxtest::settle;
 
 int envInt(const char* name, int fallback)
 {
@@ -40,21 +36,14 @@ int envInt(const char* name, int fallback)
     return ok ? v : fallback;
 }
 
-// Every value below the channel node with its observer count.
-void countObservers(const std::shared_ptr<values::Node>& node, const QString& path, std::map<QString, int>& out)
+// The node at `path` and every value below it with its observer count.
+void observerCounts(const QString& path, std::map<QString, int>& out)
 {
-    if (!node)
-        return;
-    out[path] = node->ObserverCount();
-    for (const auto& child : node->GetChildren())
-        countObservers(child, path + QLatin1Char('/') + child->GetName(), out);
-}
-
-std::map<QString, int> observerCounts(const QString& channel)
-{
-    std::map<QString, int> counts;
-    countObservers(values::Tree::Instance()->FindNode(channel), channel, counts);
-    return counts;
+    if (const auto node = values::Tree::Instance()->FindNode(path)) {
+        out[path] = node->ObserverCount();
+        for (const auto& child : node->GetChildren())
+            observerCounts(path + QLatin1Char('/') + child->GetName(), out);
+    }
 }
 
 } // namespace
@@ -64,9 +53,8 @@ class TestLongRun : public QObject
     Q_OBJECT
 
 private:
-    // The rig: module, simulated manager, one toolbar; built step by step so
-    // that the observers of the channel can be counted before the toolbar
-    // comes and after it went.
+    // Module, manager and toolbar built step by step, so that the channel's
+    // observers can be counted before the toolbar comes and after it went.
     vrxtest::PluginHost m_host;
     IDllInstance* m_pInstance = nullptr;
     std::unique_ptr<VorexSim::RecorderManagerSimulator> m_sim;
@@ -136,8 +124,6 @@ private:
                     .arg(m_hostEnabled);
         return text;
     }
-
-    // ---------------------------------------------------------- events
 
     long randomKey(long valid)
     {
@@ -355,8 +341,6 @@ private:
         }
     }
 
-    // ---------------------------------------------------------- invariants
-
     // Returns a description of the first rule the look breaks, or empty.
     QString checkLook() const
     {
@@ -468,7 +452,8 @@ private slots:
             VorexSim::SimulatorOptions::Fast(1, &LiveToolbar::ChannelPath, &LiveToolbar::ReplayTimePath)));
         m_sim->Start();
         settle();
-        const std::map<QString, int> before = observerCounts(channel());
+        std::map<QString, int> before, after;
+        observerCounts(channel(), before);
         QVERIFY(!before.empty());
 
         m_parent.reset(new QWidget);
@@ -484,15 +469,10 @@ private slots:
         settle();
         // The invariants look the controls up by name: a renamed control
         // would make them hold trivially.
-        for (const char* c : {"VorexStop", "VorexPause", "VorexReplayModesCombo", "VorexRecordingModesCombo"})
-            QVERIFY2(control(c), c);
-        for (const char* a : {"VorexOpenFile", "VorexAddHistoryComment", "Error information"})
-            QVERIFY2(action(a), a);
+        for (const char* c : kControls)
+            QVERIFY2(control(c) || action(c), c);
+        QVERIFY(action("Error information"));
 
-        // How often each control was seen enabled: a run in which nothing is
-        // ever enabled checks little.
-        std::map<QString, int> seenEnabled;
-        int errorShown = 0;
         QString failure;
         for (m_step = 0; m_step < steps; ++m_step) {
             try {
@@ -505,16 +485,9 @@ private slots:
             }
             if (failure.isEmpty())
                 failure = checkLook();
-            for (const char* c : kControls)
-                seenEnabled[QLatin1String(c)] += enabled(c) ? 1 : 0;
-            errorShown += action("Error information")->isVisible() ? 1 : 0;
             if (!failure.isEmpty())
                 break;
         }
-        QString seen = QStringLiteral("steps with the control enabled:");
-        for (const auto& e : seenEnabled)
-            seen += QStringLiteral(" %1 %2,").arg(e.first).arg(e.second);
-        qInfo("%s channel error shown %d", qPrintable(seen), errorShown);
         if (!failure.isEmpty())
             QFAIL(qPrintable(failureReport(failure)));
 
@@ -528,7 +501,7 @@ private slots:
         m_toolbar = nullptr;
         m_parent.reset();
         settle();
-        const std::map<QString, int> after = observerCounts(channel());
+        observerCounts(channel(), after);
         for (const auto& entry : after) {
             const auto it = before.find(entry.first);
             const int expected = it == before.end() ? 0 : it->second;
