@@ -190,7 +190,7 @@ private slots:
             QCOMPARE(Tree::Instance()->Find(path(i))->ObserverCount(), 0);
     }
 
-    void messagesAndTranslations()
+    void messagesTracesAndTranslations()
     {
         ErrorHandler::Instance()->TakeMessages();
         QStringList routed;
@@ -202,6 +202,14 @@ private slots:
         const auto taken = ErrorHandler::Instance()->TakeMessages();
         QCOMPARE(int(taken.size()), 1000);
         QCOMPARE(taken[0].text, QStringLiteral("1"));
+        QStringList removed, kept; // a removed trace sink hears nothing more, the others still do
+        const int first = ErrorHandler::Instance()->AddTraceSink([&](const TraceRecord& r) { removed << r.text; });
+        const int second = ErrorHandler::Instance()->AddTraceSink([&](const TraceRecord& r) { kept << r.text; });
+        ErrorHandler::Instance()->RemoveTraceSink(first);
+        _Q_Trace(QStringLiteral("after"), QStringLiteral(__FILE__), __LINE__);
+        ErrorHandler::Instance()->RemoveTraceSink(second);
+        QCOMPARE(removed, QStringList());
+        QCOMPARE(kept, QStringList{"after"});
 
         auto* tc = TranslationCenter::Instance(); // registrations are counted; one too many is ignored
         for (int i = 0; i < 2; ++i)

@@ -33,12 +33,6 @@ class TestSimulator : public QObject
         m_now += us;
         m_sim->Tick();
     }
-    // The Fast manager answers from the event loop; this lets it.
-    void settle()
-    {
-        for (int i = 0; i < 10; ++i)
-            QCoreApplication::processEvents();
-    }
 
 private slots:
     void initTestCase()
@@ -67,11 +61,11 @@ private slots:
         const quint64 freeBefore = m_sim->Backend()->GetDevice("Dev1").freeSpace;
         select(0); // start record
         QCOMPARE(modes(), 0L); // never answered inside the writer's notification
-        settle();
+        vrxtest::settle();
         QCOMPARE(modes(), 1L); // recording
         advance(3500000);
         select(3); // stop
-        settle();
+        vrxtest::settle();
         QCOMPARE(modes(), 4L);
         auto record = m_sim->Backend()->GetRecord("Dev1", m_sim->LastRecordId(0));
         QVERIFY(record && record->GetRecordName().startsWith("CH1_"));
@@ -86,7 +80,7 @@ private slots:
     {
         value<values::Value<QString>>("DeviceID")->Set("Dev3", &m_client);
         select(0);
-        settle();
+        vrxtest::settle();
         advance(50 * 1000000); // 512 KiB/s: 25 of the 96 free MiB
         QCOMPARE(text("ErrorCode"), QString());
         advance(50 * 1000000); // below 5 % of 1 GiB

@@ -8,11 +8,11 @@
 #include "base.h"
 #include "pluginhost.h"
 #include "recordermanagersimulator.h"
+#include "testsupport.h"
 #include "values.h"
 #include "vorexclient.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QToolBar>
 #include <QWidget>
 
@@ -37,16 +37,6 @@ public:
 private:
     std::shared_ptr<qint64> m_now;
 };
-
-// Lets every queued call and posted event run, including those they post in
-// turn, for at most `maxRounds` rounds of the event loop.
-inline void settle(int maxRounds = 50)
-{
-    for (int i = 0; i < maxRounds; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
-}
 
 struct LiveToolbarOptions
 {

@@ -17,6 +17,16 @@
 
 namespace vrxtest {
 
+// Lets every queued call and posted event run, including those they post in
+// turn, for at most `maxRounds` rounds of the event loop.
+inline void settle(int maxRounds = 50)
+{
+    for (int i = 0; i < maxRounds; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+}
+
 // Captures traces while alive, with the given mask set.
 class TraceCapture
 {
