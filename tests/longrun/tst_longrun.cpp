@@ -160,9 +160,8 @@ private:
 
     void triggerAction(const char* name)
     {
-        if (QAction* a = action(name))
-            if (a->isEnabled() && a->isVisible())
-                a->trigger();
+        if (QAction* a = action(name); a && a->isEnabled() && a->isVisible())
+            a->trigger();
     }
 
     void step()

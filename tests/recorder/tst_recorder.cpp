@@ -135,6 +135,7 @@ private slots:
         history->trigger();
         QCOMPARE(m_backend->GetRecord("Dev1", "R1")->GetHistory().at(0).GetText(), QString("checked"));
 
+        QSignalSpy listed(controller.recordListModel(), &QAbstractItemModel::dataChanged); // the list shows the rename
         for (int answer : {int(QDialog::Accepted), int(QDialog::Rejected)}) {
             RecordEditDialog::SetAnswerHook([answer](RecordEditDialog& dialog) {
                 dialog.setRecordName(answer == QDialog::Accepted ? "better name" : "ignored");
@@ -143,6 +144,7 @@ private slots:
             edit->trigger();
         }
         QCOMPARE(m_backend->GetRecord("Dev1", "R1")->GetRecordName(), QString("better name"));
+        QCOMPARE(listed.count(), 1);
 
         OpenFileDialog offer(&controller, VOREX_RecordData::eDataRate_3, VOREX_RecordData::eDataRate_3, 1, 5, nullptr);
         QCOMPARE(offer.candidates(), vorex::RecordIdentifierList{id("R1")}); // R2 other rate, R3 not completed
