@@ -107,8 +107,15 @@ void VCReplayBar::SetReplayOn(bool replayOn, bool positionChangeable)
 {
     m_bReplayOn = replayOn;
     m_bPositionChangeable = positionChangeable;
-    if (!IsPositionChangeable())
+    // A press that moves nothing must say why, not be swallowed.
+    if (!IsPositionChangeable()) {
         m_bDraggingPosition = false;
+        setCursor(Qt::ForbiddenCursor);
+        setToolTip(tr("The position cannot be changed while the replay runs. Pause the replay to move it."));
+    } else {
+        unsetCursor();
+        setToolTip(QString());
+    }
     update();
 }
 

@@ -855,6 +855,7 @@ QString clientLibraryText(quint32 id)
     case 255: return QCoreApplication::translate("ToolbarHelper", "The recording could not be started.");
     case 256: return QCoreApplication::translate("ToolbarHelper", "The continuous recording could not be started.");
     case 257: return QCoreApplication::translate("ToolbarHelper", "No record is selected for the replay.");
+    case 258: return QCoreApplication::translate("ToolbarHelper", "The Vorex Manager did not answer in time.");
     default: return QString();
     }
 }

@@ -175,7 +175,8 @@ void AbstractRecordListModel::Reload()
     beginResetModel();
     m_records.clear();
     auto backend = RecorderManagerBackend::Installed();
-    if (backend && backend->IsConnected() && !m_strDeviceId.isEmpty())
+    m_bLoaded = backend && backend->IsConnected() && !m_strDeviceId.isEmpty();
+    if (m_bLoaded)
         for (const VOREX_XML::VOREX_RecordData& record : backend->GetRecords(m_strDeviceId))
             m_records.push_back(std::make_shared<VOREX_XML::VOREX_RecordData>(record));
     endResetModel();

@@ -59,6 +59,9 @@ public:
 
     // Reloads everything from the backend (emits si_allRecordsChanged()).
     void Reload();
+    // The list is the manager's (loaded while connected, for a device): a
+    // record missing from it is gone, not merely out of reach.
+    bool IsLoaded() const { return m_bLoaded; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -81,6 +84,7 @@ private:
     QString m_strSubSystem;
     QString m_strDeviceId;
     std::vector<std::shared_ptr<VOREX_XML::VOREX_RecordData>> m_records;
+    bool m_bLoaded = false;
 };
 
 } // namespace VorexCommon

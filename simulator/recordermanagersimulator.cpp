@@ -335,6 +335,12 @@ bool RecorderManagerSimulator::ChannelExists(int channel) const
     return c && c->Exists();
 }
 
+void RecorderManagerSimulator::SetAnswering(bool answering)
+{
+    m_bAnswering = answering;
+    Report(answering ? QStringLiteral("the manager answers again") : QStringLiteral("the manager hangs"));
+}
+
 void RecorderManagerSimulator::FailNextReplayCommand(int channel, quint32 code)
 {
     if (SimulatedChannel* c = Channel(channel)) {

@@ -149,6 +149,10 @@ public:
     bool ChannelExists(int channel) const;
     // The next replay command for the channel fails with `code`, without effect.
     void FailNextReplayCommand(int channel, quint32 code);
+    // A hung manager: it takes requests and commands but never acts on them
+    // (what it was about to do is lost), until it answers again.
+    void SetAnswering(bool answering);
+    bool IsAnswering() const { return m_bAnswering; }
     // Makes a record the channel's current one (DeviceID and RecordID).
     void SelectRecord(int channel, const QString& deviceId, const QString& recordId);
     // A user-management event ("User logged on", "User changed", ...), after
@@ -188,6 +192,7 @@ private:
     bool m_bStarted = false;
     qint64 m_nLastTick = 0;
     int m_nNextRecord = 1;
+    bool m_bAnswering = true;
 };
 
 } // namespace VorexSim

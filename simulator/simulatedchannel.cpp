@@ -116,7 +116,7 @@ void SimulatedChannel::Later(std::function<void()> step, int delayMs)
 {
     const quint64 generation = m_nGeneration;
     auto run = [this, generation, step]() {
-        if (generation == m_nGeneration)
+        if (generation == m_nGeneration && m_pSimulator->IsAnswering())
             step();
     };
     const int ms = delayMs < 0 ? Delay() : delayMs;

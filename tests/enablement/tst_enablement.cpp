@@ -50,9 +50,9 @@ private slots:
         row("idle", "RecordFlag off, ReplayFlag off | RecordFlag on, ReplayFlag on",
             without(idle, {"record", "replay", "openFile", "history"}));
         row("idle", "unselect | select", without(idle, {"edit", "history"}));
-        // Nothing is usable on a channel nobody serves; the record list, and
-        // with it the current record, goes with the connection.
-        row("idle", "connection off | connection on", "replayBar", false, without(idle, {"edit", "history"}));
+        // Nothing is usable on a channel nobody serves; the current record
+        // comes back with the connection.
+        row("idle", "connection off | connection on", "replayBar", false);
         row("idle", "channel error 3 | channel error 0", QString());
         // Pause is the business of a running replay only.
         row("replay", "PauseSupported off | PauseSupported on", without(replay, {"pause"}));
@@ -104,9 +104,8 @@ private slots:
         row("ReplayMode invalid", "select, invalid ReplayMode", "replayBar");
         row("ReplayMode valid again", "select, invalid ReplayMode, valid ReplayMode", idle);
         row("... then a replay from outside", "select, invalid ReplayMode, valid ReplayMode, external replay", replayLook());
-        // Bound again by the next connection, not by the host.
-        row("rebuilt channel", "select, delete channel, recreate channel, connection off, connection on",
-            without(idle, {"edit", "history"}));
+        // Bound again as soon as the manager has built it again.
+        row("rebuilt channel", "select, delete channel, recreate channel", without(idle, {"edit", "history"}));
         // The host's refusal of the record selection holds while other inputs
         // make the rules run again.
         row("selection refused", "select, dialog off, replaying on, ReplayFlag off, ReplayFlag on, record, stop",
@@ -200,8 +199,11 @@ private slots:
         QTest::newRow("continuous replay") << list("select T1") << list("continuous replay")
             << QStringList{wait} << QStringList{start.arg(0).arg(0)} << "continuous replay / stopped / running" << replayLook();
         // Without a replay range the start waits for the bar, then goes as it is.
-        QTest::newRow("replay without a range") << list("pick NoSuchRecord") << list("replay") << QStringList{on}
-            << QStringList{"StartReplay Dev1 NoSuchRecord 3 0 0 1"} << stopped << without(idle, {"edit"});
+        QTest::newRow("replay without a range") << list("select T0") << list("replay") << QStringList{wait}
+            << QStringList{"StartReplay Dev1 T0 3 0 0 1"} << "replay / stopped / running" << replayLook();
+        // A record the manager does not have is asked for, as none is.
+        QTest::newRow("replay of an unknown record") << list("pick NoSuchRecord") << list("replay") << QStringList{on}
+            << QStringList() << stopped << without(idle, {"edit", "history"});
         QTest::newRow("record, stop") << list("select") << list("record, stop") << QStringList{wait, wait}
             << QStringList{"ResyncRecord Dev1 REC-0010"} << stopped << idle;
         // Stop while the record is only requested withdraws it.
@@ -224,15 +226,16 @@ private slots:
             << QStringList{on} << QStringList() << "stop / - / stopped" << idle;
         // A record found running when the connection returns: the recording
         // look again, the counter going on from the device's time; it stops.
+        // Without the manager nothing is awaited.
         QTest::newRow("record found on reconnection, stopped") << list("select, record")
-            << list("connection off, connection on, stop") << QStringList{wait, on, wait}
-            << QStringList{"GetDeviceTime Dev1", "ResyncRecord Dev1 REC-0010"} << stopped << idle;
+            << list("connection off, connection on, stop") << QStringList{"off/arrow", on, wait}
+            << QStringList{"GetDeviceTime Dev1", "ResyncRecord Dev1 REC-0001", "ResyncRecord Dev1 REC-0010"} << stopped << idle;
         // A replay of the manager's own found running when the connection
         // returns shows as such, in the mode value too: the operator can stop it.
         QTest::newRow("manager's endless replay found on reconnection")
             << list("select T1, connection off, set TriggeredByCorbaCall 1, set NoOfReplays 0, set ReplayMode 4")
-            << list("connection on") << QStringList{on} << QStringList() << "continuous replay / stopped / running"
-            << "replay stop pause replayBar";
+            << list("connection on") << QStringList{on} << QStringList{"ResyncRecord Dev1 T1"}
+            << "continuous replay / stopped / running" << replayLook();
     }
     void clicks()
     {
@@ -295,10 +298,66 @@ private slots:
     // ("replay without a range" above).
     void replayWaitsForItsRange()
     {
-        run(*f, {"pick NoSuchRecord"});
+        run(*f, {"select T0"});
         operate(*f, "replay");
         QCOMPARE(runToolbarCalls(), 1 + 20);
     }
+    // The bar waits only while a request is outstanding: a command that
+    // fails before it reaches the manager, a connection lost meanwhile and
+    // an answer that does not come in time end the wait with the failed
+    // command's message and the mode of a refusal.
+    void waits_data()
+    {
+        QTest::addColumn<QStringList>("setup");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("modes");
+        QTest::addColumn<QString>("look");
+        const QString idle = idleLook(), noRecord = without(idle, {"edit", "history"});
+        const char* stopped = "stop / stopped / stopped";
+        const QString late = ToolbarHelper::ErrorId2Text(258, 1), gone = ToolbarHelper::ErrorId2Text(1, 1);
+        auto row = [](const char* name, const char* setup, const char* steps, const QString& shown, const char* modes,
+                      const QString& look) {
+            QTest::newRow(name) << QString::fromLatin1(setup).split(", ") << QString::fromLatin1(steps).split(", ") << shown
+                                << QString::fromLatin1(modes) << look;
+        };
+        row("replay, record gone before the command", "select T1", "replay, +remove T1", ToolbarHelper::ErrorId2Text(3, 1),
+            stopped, noRecord);
+        row("replay, no answer", "select T1, manager hangs", "replay, answer overdue", late, stopped, idle);
+        row("record, no answer", "select T1, manager hangs", "record, answer overdue", late, stopped, idle);
+        row("stop of a record, no answer", "select T1, record, manager hangs", "stop, answer overdue", late,
+            "record / recording / stopped +counter", recordingLook());
+        row("replay, connection lost", "select T1, manager hangs", "replay, connection off, manager answers, connection on",
+            gone, stopped, idle);
+        row("record, connection lost", "select T1, manager hangs", "record, connection off, manager answers, connection on",
+            gone, stopped, idle);
+    }
+    void waits()
+    {
+        QFETCH(QStringList, setup);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, shown);
+        QFETCH(QString, modes);
+        QFETCH(QString, look);
+        run(*f, setup);
+        messages();
+        QStringList states;
+        for (int i = 0; i < steps.size(); ++i) {
+            operate(*f, QString(steps[i]).remove(QLatin1Char('+')));
+            runToolbarCalls(1);
+            if (!steps.value(i + 1).startsWith(QLatin1Char('+'))) // "+": before anything else happens
+                settle();
+            states << BarStateLog::stateOf(f->live.bar());
+        }
+        settle();
+        QCOMPARE(states.first(), QStringLiteral("off/wait"));
+        QVERIFY2(!states.mid(1).contains(QStringLiteral("off/wait")), qPrintable(states.join(' ')));
+        QCOMPARE(messages(), QStringList{shown});
+        QCOMPARE(vrxtest::modes(f->live), modes);
+        QCOMPARE(vrxtest::look(f->live), look);
+        QCOMPARE(BarStateLog::stateOf(f->live.bar()), QStringLiteral("on/arrow"));
+    }
+
     // Errors on the road that leads to them (the last step): those the
     // manager writes into ErrorCode during the operator's or its own activity
     // (shown only for the operator's, before the severe classes stop it), and

@@ -155,10 +155,10 @@ private slots:
         QTest::addColumn<QString>("shown"); // RecordID, name field and its tip, replay data-rate class, duration
         QTest::newRow("T9 picked") << "T1" << -1 << "T9 | Record T9 | Record T9 | DataRate5 | 2000000";
         QTest::newRow("cancelled, record selected") << "T1" << int(QDialog::Rejected)
-                                                    << "T1 |  | File name of selected replay | DataRate3 | 4000000";
+                                                    << "T1 | Record T1 | Record T1 | DataRate3 | 4000000";
         QTest::newRow("cancelled, nothing selected") << "" << int(QDialog::Rejected) << " |  | File name of selected replay | DataRate3 | 0";
         QTest::newRow("accepted without a record") << "T1" << int(QDialog::Accepted)
-                                                   << "T1 |  | File name of selected replay | DataRate3 | 4000000";
+                                                   << "T1 | Record T1 | Record T1 | DataRate3 | 4000000";
     }
     void openFile()
     {
@@ -313,6 +313,96 @@ private slots:
         f->update(r);
         QCOMPARE(sentMarks(f->live.backend()), sent);
         QCOMPARE(marks(f->replayBar()), shown);
+    }
+
+    // An edit the record cannot store is dropped, with a trace and a
+    // message, when the operator leaves the record; none of it reaches the
+    // next one.
+    void bookmarkEditStaysOnItsRecord()
+    {
+        f->update(barRecord(QStringLiteral("R1"), {BookmarkEntry(at(150), QStringLiteral("b"))}));
+        f->show(barRecord(QStringLiteral("R2"), {}, {IndexEntry(at(100), 0)}));
+        f->replayBar()->AddBookmark(5000, QStringLiteral("X"));
+        messages();
+        TraceCapture traces;
+        run(*f, {"pick R1"});
+        QCOMPARE(sentMarks(f->live.backend()), QStringList());
+        QCOMPARE(marks(f->replayBar()), QStringLiteral("5000 b"));
+        QCOMPARE(messages(), QStringList{"The bookmarks of record Record R2 could not be saved."});
+        QVERIFY(traces.contains(QStringLiteral("ReplayBarWidget: unsaved bookmarks of record R2 dropped")));
+        f->replayBar()->AddBookmark(2000, QStringLiteral("Y"));
+        QCOMPARE(sentMarks(f->live.backend()), QStringList{"Dev1/R1: 120 Y, 150 b"});
+    }
+
+    // After a full refresh the channel's record value, the name field, the
+    // rules, the replay bar and a replay all name the record the manager
+    // still has, or none; without one Play asks for a record.
+    void oneCurrentRecord_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("shown"); // RecordID, name field, look, bookmarks, replay end
+        QTest::addColumn<QStringList>("sent");
+        const QString none = " |  | " + without(idleLook(), {"edit", "history"}) + " |  | 0";
+        QTest::newRow("connection back") << QStringList{"connection off", "connection on"}
+                                         << "T1 | Record T1 | " + idleLook() + " | 2000 a | 10000"
+                                         << QStringList{"StartReplay Dev1 T1 3 0 10000 1"};
+        QTest::newRow("record deleted") << QStringList{"remove T1"} << none << QStringList();
+        QTest::newRow("device changed") << QStringList{"set DeviceID Dev2"} << none << QStringList();
+    }
+    void oneCurrentRecord()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, sent);
+        f->show(barRecord(QStringLiteral("T1"), {BookmarkEntry(at(120), QStringLiteral("a"))}));
+        run(*f, steps);
+        QCOMPARE(QStringList({text("RecordID"), nameField()->text(), look(f->live), marks(f->replayBar()),
+                              QString::number(f->live.value<values::IValueNumeric>("ReplayEnd")->GetNumeric())}).join(" | "), shown);
+        int asked = 0;
+        VorexGUI::OpenFileDialog::SetAnswerHook([&](VorexGUI::OpenFileDialog&) { return ++asked, 0; });
+        sentCommands(f->live.backend());
+        run(*f, {"replay"});
+        QCOMPARE(sentCommands(f->live.backend()).filter("Replay"), sent);
+        QCOMPARE(asked, sent.isEmpty() ? 1 : 0);
+    }
+
+    // The record chosen for a replay is replayed at its own data rate from
+    // the first replay on.
+    void firstReplayUsesTheChosenRecordsRate()
+    {
+        VOREX_RecordData r = barRecord(QStringLiteral("T9"));
+        r.SetDataRate(VOREX_RecordData::eDataRate_5);
+        f->update(r);
+        VorexGUI::OpenFileDialog::SetAnswerHook([](VorexGUI::OpenFileDialog& dialog) {
+            return dialog.selectRecord(idOf(QStringLiteral("T9"))) ? int(QDialog::Accepted) : int(QDialog::Rejected);
+        });
+        sentCommands(f->live.backend());
+        run(*f, {"set AvailableDataRateClass2 DataRate5", "replay"});
+        QCOMPARE(sentCommands(f->live.backend()).filter("StartReplay"), QStringList{"StartReplay Dev1 T9 5 0 10000 1"});
+    }
+
+    // A replay that ran to its end starts again at the start; while a replay
+    // runs the bar refuses a drag of the position, and says so.
+    void replayAfterTheEnd()
+    {
+        f->show(barRecord(QStringLiteral("T1")));
+        run(*f, {"replay"});
+        const double before = position();
+        f->pressBar(43, 10);
+        QCOMPARE(position(), before);
+        QCOMPARE(f->replayBar()->cursor().shape(), Qt::ForbiddenCursor);
+        QVERIFY(f->replayBar()->toolTip().contains(QLatin1String("Pause the replay")));
+        for (int i = 0; i < 100; ++i) {
+            f->clock.advance(kSec + 7000);
+            f->live.simulator().Tick();
+        }
+        settle();
+        QCOMPARE(modes(f->live), QStringLiteral("stop / stopped / stopped"));
+        QVERIFY2(position() > 9000.0, qPrintable(QString::number(position())));
+        QVERIFY(f->replayBar()->toolTip().isEmpty());
+        sentCommands(f->live.backend());
+        run(*f, {"replay"});
+        QCOMPARE(sentCommands(f->live.backend()).filter("StartReplay"), QStringList{"StartReplay Dev1 T1 3 0 10000 1"});
     }
 };
 

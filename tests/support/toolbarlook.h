@@ -20,6 +20,7 @@
 #include <QCursor>
 #include <QEvent>
 #include <QPointer>
+#include <QTimer>
 
 namespace vrxtest {
 
@@ -172,11 +173,11 @@ inline QStringList messages()
 
 // Runs the toolbar's pending main-thread calls (and what they post in turn)
 // but not the manager's answers, which wait in the event queue; returns the
-// number of rounds that ran calls.
-inline int runToolbarCalls()
+// number of rounds that ran calls (a round runs what the one before posted).
+inline int runToolbarCalls(int maxRounds = 40)
 {
     int rounds = 0;
-    for (; rounds < 40 && ThreadingHelper::ThreadSwitchingAdministration::LiveEventCount() > 0; ++rounds)
+    for (; rounds < maxRounds && ThreadingHelper::ThreadSwitchingAdministration::LiveEventCount() > 0; ++rounds)
         QCoreApplication::sendPostedEvents(nullptr, ThreadingHelper::RunInMainThreadEvent_Impl::EventType());
     return rounds;
 }
@@ -293,14 +294,20 @@ inline void operate(Fixture& f, const QString& step)
             if (r.GetRecordStatus() == VOREX_RecordData::RecordStatusCompleted)
                 return sim.SelectRecord(0, device->Get(), r.GetRecordID());
         QFAIL("no completed record to select");
-    } else if (w[0] == QLatin1String("select")) // "select T1": the replay bar's record
-        f.show(barRecord(arg));
+    } else if (w[0] == QLatin1String("select")) // "select T1": the replay bar's record; T0 has no range
+        f.show(arg == QLatin1String("T0") ? record(arg, at(100), at(200), 0) : barRecord(arg));
     else if (w[0] == QLatin1String("pick")) // a record the manager may not know
         sim.SelectRecord(0, kDevice, arg);
     else if (step == QLatin1String("unselect"))
         sim.SelectRecord(0, live.value<values::Value<QString>>("DeviceID")->Get(), QString());
     else if (step == QLatin1String("remove last record"))
         live.backend().RemoveRecord(kDevice, sim.LastRecordId(0));
+    else if (w[0] == QLatin1String("remove")) // "remove T1": the manager deletes a record
+        live.backend().RemoveRecord(kDevice, arg);
+    else if (w[0] == QLatin1String("manager")) // "manager hangs" / "manager answers"
+        sim.SetAnswering(w[1] == QLatin1String("answers"));
+    else if (step == QLatin1String("answer overdue")) // the toolbar's wait for an answer runs out
+        QVERIFY(QMetaObject::invokeMethod(live.parent()->findChild<QTimer*>(QStringLiteral("VorexAnswerTimer")), "timeout"));
     else if (step == QLatin1String("delete channel") || step == QLatin1String("recreate channel"))
         w[0] == QLatin1String("delete") ? sim.DeleteChannel(0) : sim.RecreateChannel(0);
     else if (step == QLatin1String("external stop"))

@@ -71,6 +71,16 @@ double OffsetToTime(const VOREX_XML::VOREX_RecordData& data, double offset)
     return t0 + std::fabs((offset - o0) * (t1 - t0) / (o1 - o0));
 }
 
+// How far the position moves in one second of the record (0 when the record
+// cannot tell).
+double OffsetsPerSecond(const VOREX_XML::VOREX_RecordData& data)
+{
+    const RecordFrame f = FrameOf(data);
+    if (!(f.stopTime > f.startTime))
+        return 0.0;
+    return std::fabs(f.stopOffset - f.startOffset) * double(Halda::DateTime::secToMicrosec(1)) / (f.stopTime - f.startTime);
+}
+
 // Truncates toward zero; a value outside the 64-bit range (or NaN) cannot
 // be a position or a time and becomes -1.
 qint64 Truncated(double value)
@@ -141,6 +151,7 @@ ReplayBarWidget::ReplayBarWidget(QWidget* parent, IVorexGUIController* controlle
     connect(this, SIGNAL(signalRecordRemoved()), this, SLOT(slotRecordRemoved()));
     connect(this, SIGNAL(signalRecordDataUpdated()), this, SLOT(slotRecordDataUpdated()));
     connect(this, SIGNAL(signalRecordChanging()), this, SLOT(slotSaveBookmarksToVorex()));
+    connect(this, SIGNAL(signalRecordChanging()), this, SLOT(slotDropUnsavedBookmarks()));
     connect(this, SIGNAL(signalRecordChanged()), this, SLOT(slotRecordChanged()));
     connect(this, SIGNAL(signalDeviceChanged()), this, SLOT(sl_editActionChanged()));
 }
@@ -294,7 +305,11 @@ double ReplayBarWidget::GetReplayStartPosition(const int& noOfReplays)
     if (noOfReplays == 0)
         return start;
     const double current = m_pReplayBar->GetCurrentPosition();
-    if (start <= current && current < m_pReplayBar->GetReplayStop())
+    // A replay that ran to its end leaves the position up to a second short
+    // of it (the position follows once a second): that is the end too.
+    const double stop = m_pReplayBar->GetReplayStop();
+    const std::shared_ptr<VOREX_XML::VOREX_RecordData> data = HasCurrentRecord() ? GetCurrentRecordData() : nullptr;
+    if (start <= current && current < stop - (data ? OffsetsPerSecond(*data) : 0.0))
         return current;
     m_pReplayBar->ResetCurrentPositionToReplayStart();
     return start;
@@ -314,8 +329,7 @@ int ReplayBarWidget::GetNoOfReplays()
 void ReplayBarWidget::sl_editActionChanged()
 {
     QAction* editRecord = m_pController ? m_pController->recordAction(IVorexGUIController::eUserAction_EditRecord) : nullptr;
-    m_pEditAction->setEnabled(!m_deviceId.isEmpty() && !m_recordId.isEmpty() && m_bEditAllowed && editRecord
-                              && editRecord->isEnabled());
+    m_pEditAction->setEnabled(HasCurrentRecord() && m_bEditAllowed && editRecord && editRecord->isEnabled());
 }
 
 // ---------------------------------------------------------------------------
@@ -348,10 +362,15 @@ void ReplayBarWidget::slotBookmarksChangedFromVorex()
     const bool blocked = m_pReplayBar->blockSignals(true);
     VRX_TRACE_FLOW(QStringLiteral("ReplayBarWidget::slotBookmarksChangedFromVorex"));
 
-    const std::shared_ptr<VOREX_XML::VOREX_RecordData> data = GetCurrentRecordData();
+    const std::shared_ptr<VOREX_XML::VOREX_RecordData> data = HasCurrentRecord() ? GetCurrentRecordData() : nullptr;
     if (!data) {
         VRX_TRACE_WARNING(QStringLiteral(
             "ReplayBarWidget::slotBookmarksChangedFromVorex() : no current record data available for this record."));
+        // Without a record the bar shows no bookmarks; those of the record
+        // before would be taken for this one's.
+        m_pReplayBar->SetBookmarks({}, true);
+        m_lastBookmarks.clear();
+        m_bBookmarksChangedByUser = false;
         m_pReplayBar->blockSignals(blocked);
         return;
     }
@@ -421,6 +440,18 @@ void ReplayBarWidget::slotSaveBookmarksToVorex()
     slotSaveButtonPressed(true);
 }
 
+void ReplayBarWidget::slotDropUnsavedBookmarks()
+{
+    if (!m_bBookmarksChangedByUser)
+        return;
+    m_bBookmarksChangedByUser = false;
+    VRX_TRACE_WARNING(QStringLiteral("ReplayBarWidget: unsaved bookmarks of record %1 dropped").arg(m_recordId));
+    const std::shared_ptr<VOREX_XML::VOREX_RecordData> data = HasCurrentRecord() ? GetCurrentRecordData() : nullptr;
+    ErrorHandler::Instance()->Message(tr("The bookmarks of record %1 could not be saved.")
+                                          .arg(data ? data->GetRecordName() : m_recordId),
+                                      true, -1, true);
+}
+
 void ReplayBarWidget::slotSaveButtonPressed(bool)
 {
     const bool blocked = m_pReplayBar->blockSignals(true);
@@ -455,7 +486,7 @@ int ReplayBarWidget::SendBookmarks(const std::vector<BookmarkType>& bookmarks)
     if (!m_bBookmarksChangedByUser)
         return -1;
     const vorex::RecordIdentifier record = GetCurrentRecordIdentifier();
-    if (!record.valid() || !m_pController)
+    if (!HasCurrentRecord() || !m_pController)
         return -1;
     const QString newText = tr("new");
     QVector<VOREX_XML::BookmarkEntry> entries;
@@ -513,11 +544,14 @@ void ReplayBarWidget::slotRecordChanged()
 {
     ResyncRecord();
     slotBookmarksChangedFromVorex();
+    sl_editActionChanged();
 }
 
 void ReplayBarWidget::slotRecordRemoved()
 {
     m_bBookmarksChangedByUser = false;
+    slotBookmarksChangedFromVorex();
+    sl_editActionChanged();
 }
 
 void ReplayBarWidget::ResyncRecord()

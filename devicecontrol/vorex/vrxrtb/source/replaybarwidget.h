@@ -43,6 +43,9 @@ protected slots:
     virtual void slotBookmarksChangedByUser();
     virtual void slotSaveButtonPressed(bool);
     void sl_editActionChanged();
+    // After the save on leaving a record: what could not be stored there is
+    // dropped, never carried to the next record.
+    void slotDropUnsavedBookmarks();
 
 public:
     void SetEditAllowed(bool allowed);

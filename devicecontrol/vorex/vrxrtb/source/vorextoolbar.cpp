@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -80,6 +81,8 @@ VorexToolbar::VorexToolbar(QWidget* parent, const QString& connectionFirst, cons
     , m_pReplayHandler(nullptr)
     , m_pAdminHandler(nullptr)
     , m_pServerGUIController(nullptr)
+    , m_pAnswerTimer(nullptr)
+    , m_bRecordKnown(false)
 {
     TranslationCenter::Instance()->RegisterTranslation(kTranslationName);
     setObjectName(QStringLiteral("VorexToolbarWidget"));
@@ -126,8 +129,16 @@ VorexToolbar::VorexToolbar(QWidget* parent, const QString& connectionFirst, cons
     connect(this, SIGNAL(signalRecordRemoved()), this, SLOT(slotRemoveCurrentRecord()));
     connect(this, SIGNAL(signalRecordChanged()), this, SLOT(slotRecordChanged()));
     connect(this, SIGNAL(signalRecordDataUpdated()), this, SLOT(SetDuration()));
+    // A record the value named before the manager listed it becomes usable.
+    connect(this, SIGNAL(signalRecordDataUpdated()), this, SLOT(slotRecordRulesChanged()));
     connect(this, SIGNAL(signalChannelUpdated()), this, SLOT(slotChannelUpdated()));
     connect(this, SIGNAL(signalChannelDeleted()), this, SLOT(slotChannelDeleted()));
+
+    m_pAnswerTimer = new QTimer(this);
+    m_pAnswerTimer->setObjectName(QStringLiteral("VorexAnswerTimer"));
+    m_pAnswerTimer->setSingleShot(true);
+    m_pAnswerTimer->setInterval(kAnswerTimeoutMs);
+    connect(m_pAnswerTimer, SIGNAL(timeout()), this, SLOT(slotAnswerOverdue()));
 
     m_pReplayHandler = new GuiToServerReplayCorbaHandler(m_spServerHandler);
     m_pAdminHandler = new GuiToServerAdminCorbaHandler(m_spServerHandler);
@@ -494,6 +505,9 @@ void VorexToolbar::sl_connectionDisconnected(const QString& name)
 {
     VRX_TRACE_WARNING(QStringLiteral("!!!!!!>>>> VorexToolbar::sl_connectionDisconnected %1  <<<<!!!!!!!").arg(name));
     m_bConnected = false;
+    // What was asked of the manager is lost with it.
+    if (IsWaitingForAnswer())
+        FailPendingRequest(VorexCommon::RecorderManagerBackend::eResult_NotConnected);
     SetStopped();
     DisableToolbar();
     // The rules run again without the connection (SetStopped does so only
@@ -516,10 +530,26 @@ void VorexToolbar::slotRemoveCurrentRecord()
     SetRecordName(QString());
     if (m_pRecordCounter)
         m_pRecordCounter->SetDuration(0);
+    SetHistoryButton();
+    SetCopyButton();
+}
+
+// Record data updates come with every replay state; the rules run again
+// only when the current record came into or went out of the manager's list.
+void VorexToolbar::slotRecordRulesChanged()
+{
+    if (HasCurrentRecord() == m_bRecordKnown)
+        return;
+    SetHistoryButton();
+    SetCopyButton();
 }
 
 void VorexToolbar::slotChannelDeleted()
 {
+    // Nothing asked of the manager for this channel can be answered now.
+    m_pAnswerTimer->stop();
+    if (m_pToolBar)
+        m_pToolBar->unsetCursor();
     ResetObservers();
     m_bToolbarObserversAdded = false;
     UpdateToolbarEnabled();
@@ -536,6 +566,7 @@ void VorexToolbar::slotRecordChanged()
 {
     SetHistoryButton();
     SetCopyButton();
+    ShowCurrentRecord();
 }
 
 } // namespace VorexGUI

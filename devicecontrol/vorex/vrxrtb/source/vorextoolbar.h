@@ -14,6 +14,7 @@
 #include <memory>
 
 class QAction;
+class QTimer;
 class QToolBar;
 class VCOneOfButton;
 class VCOneOfButtonCombo;
@@ -94,6 +95,8 @@ protected slots:
 
 private slots:
     void SetDuration();
+    void slotRecordRulesChanged();
+    void slotAnswerOverdue();
 
 private:
     // Construction.
@@ -191,12 +194,19 @@ private:
     // Errors.
     void DisplayError();
     void SetStopOnErrorFromServer(const unsigned long& code);
+    // A request that will get no answer (no answer in time, connection
+    // lost): reported as a refused command, a record start withdrawn, the
+    // look of the last confirmed state.
+    void FailPendingRequest(quint32 code);
+    bool IsWaitingForAnswer() const;
 
     // Record name, duration and record selection.
     void SetRecordName(const QString& name);
     void SetRecordNameFromVt();
     void EnterRecordName();
     bool CreateOpenFileDialog();
+    // Name and duration of the current record, unless a record is being made.
+    void ShowCurrentRecord();
 
     QToolBar* m_pToolBar;
     QString m_strDataRateClass;
@@ -259,6 +269,8 @@ private:
     VorexCommon::GuiToServerAdminCorbaHandler* m_pAdminHandler;
     std::shared_ptr<VorexCommon::VorexGuiToServerCorbaHandler> m_spServerHandler;
     VorexServerGUIController* m_pServerGUIController;
+    QTimer* m_pAnswerTimer;
+    bool m_bRecordKnown; // as the history rule last saw it
 };
 
 } // namespace VorexGUI

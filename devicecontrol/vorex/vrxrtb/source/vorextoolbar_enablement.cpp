@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QTimer>
 #include <QToolBar>
 
 #define VRX_TRACE_SOURCE "devicecontrol/vorex/vrxrtb/source/vorextoolbar"
@@ -25,20 +26,37 @@ using namespace ToolbarDetail;
 void VorexToolbar::EnableToolbar()
 {
     VRX_TRACE_FLOW(QStringLiteral("VorexToolbar::EnableToolbar"));
+    if (m_pAnswerTimer)
+        m_pAnswerTimer->stop();
     if (m_pToolBar && !m_pToolBar->isEnabled())
         m_pToolBar->unsetCursor();
     m_bToolbarEnabledByWorkflow = true;
     UpdateToolbarEnabled();
 }
 
+// The wait cursor promises an answer: it is shown only while the manager is
+// reachable, and the wait is bounded.
 void VorexToolbar::DisableToolbar()
 {
     VRX_TRACE_FLOW(QStringLiteral("+ VorexToolbar::DisableToolbar"));
-    if (m_pToolBar && m_pToolBar->isEnabled())
+    if (m_pToolBar && !m_bConnected)
+        m_pToolBar->unsetCursor();
+    else if (m_pToolBar && m_pToolBar->isEnabled())
         m_pToolBar->setCursor(QCursor(Qt::WaitCursor));
+    if (m_pAnswerTimer) {
+        if (m_bConnected)
+            m_pAnswerTimer->start();
+        else
+            m_pAnswerTimer->stop();
+    }
     m_bToolbarEnabledByWorkflow = false;
     UpdateToolbarEnabled();
     VRX_TRACE_FLOW(QStringLiteral("- VorexToolbar::DisableToolbar"));
+}
+
+bool VorexToolbar::IsWaitingForAnswer() const
+{
+    return m_pAnswerTimer && m_pAnswerTimer->isActive() && !m_bToolbarEnabledByWorkflow;
 }
 
 void VorexToolbar::UpdateToolbarEnabled()
@@ -146,7 +164,7 @@ void VorexToolbar::SetCopyButton()
 {
     if (!m_pReplayBar)
         return;
-    m_pReplayBar->SetEditAllowed(IsBaseEnabled() && !m_recordId.isEmpty() && !IsRecordMode());
+    m_pReplayBar->SetEditAllowed(IsBaseEnabled() && HasCurrentRecord() && !IsRecordMode());
 }
 
 void VorexToolbar::SetHistoryButton()
@@ -155,7 +173,8 @@ void VorexToolbar::SetHistoryButton()
         return;
     VRX_TRACE_FLOW(QStringLiteral("VorexToolbar::SetHistoryButton"));
     const bool permitted = (m_bRecordingAllowed && m_bRecordFlagValid) || (m_bReplayAllowed && m_bReplayFlagValid);
-    m_pHistoryAction->setEnabled(IsBaseEnabled() && !m_recordId.isEmpty() && permitted
+    m_bRecordKnown = HasCurrentRecord();
+    m_pHistoryAction->setEnabled(IsBaseEnabled() && m_bRecordKnown && permitted
                                  && UserRights::Instance()->HistoryCommentAllowed());
 }
 

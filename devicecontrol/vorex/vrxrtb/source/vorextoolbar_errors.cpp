@@ -1,6 +1,8 @@
 #include "vorextoolbar.h"
 #include "vorextoolbar_p.h"
 
+#include <QTimer>
+
 #include <memory>
 
 #define VRX_TRACE_SOURCE "devicecontrol/vorex/vrxrtb/source/vorextoolbar"
@@ -67,6 +69,32 @@ void VorexToolbar::SetStopOnErrorFromServer(const unsigned long& code)
     ErrorHandler::Instance()->Message(text, true, -1, true);
     EnableToolbar();
     SetStopped();
+}
+
+void VorexToolbar::slotAnswerOverdue()
+{
+    if (m_bToolbarEnabledByWorkflow || !m_bConnected)
+        return; // answered meanwhile, or already failed with the connection
+    VRX_TRACE_WARNING(QStringLiteral("VorexToolbar::slotAnswerOverdue: no answer from the Vorex Manager within %1 ms")
+                          .arg(kAnswerTimeoutMs));
+    FailPendingRequest(kNoAnswerInTime);
+}
+
+void VorexToolbar::FailPendingRequest(quint32 code)
+{
+    m_pAnswerTimer->stop();
+    // A record start nobody confirmed is withdrawn, as a stop before the
+    // answer withdraws it; a stop nobody confirmed leaves the record
+    // running as far as the toolbar knows, so that it can be stopped again.
+    if (auto all = m_pRecordReplayAllModes.Lock()) {
+        const long state = all->GetCurrentKey() & 0xff;
+        if (state == VOREX_XML::Admin::eRecordReplayAllModes_Startrecord)
+            all->SelectIndex(VOREX_XML::Admin::eRecordReplayAllModes_Stopped, this);
+        else if (state == VOREX_XML::Admin::eRecordReplayAllModes_Recordreplaystopped)
+            all->SelectIndex(VOREX_XML::Admin::eRecordReplayAllModes_Record, this);
+    }
+    SetStopOnErrorFromServer(code);
+    RecordReplayAllModesValueChanged(false);
 }
 
 } // namespace VorexGUI

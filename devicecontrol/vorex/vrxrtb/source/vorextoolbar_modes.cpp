@@ -440,7 +440,12 @@ void VorexToolbar::SetModePauseReplay()
 {
     DisableToolbar();
     SynchronizeToolbar(Admin::eRecordReplayMode_Pausereplay);
-    const quint32 code = m_pReplayHandler ? m_pReplayHandler->PauseReplay(m_deviceId, m_recordId) : 0;
+    if (!HasCurrentRecord()) {
+        SetStopOnErrorFromServer(VorexCommon::RecorderManagerBackend::eResult_UnknownRecord);
+        return;
+    }
+    const quint32 code = m_pReplayHandler ? m_pReplayHandler->PauseReplay(m_deviceId, m_recordId)
+                                          : quint32(VorexCommon::RecorderManagerBackend::eResult_NotConnected);
     if (code != 0)
         SetStopOnErrorFromServer(code);
 }
@@ -628,18 +633,15 @@ bool VorexToolbar::StartNormalReplay(int noOfReplays)
     VRX_TRACE_WARNING(QStringLiteral("VorexToolbar::StartNormalReplay"));
     VTHelper::Instance().SetValue(m_strExternalTriggerPath, false, nullptr);
 
-    auto readRecordId = [this]() {
-        values::ValuePtr<values::Value<QString>> recordId(m_strRecordIdPath);
-        auto value = recordId.Lock();
-        return value ? value->Get() : QString();
-    };
-    if (readRecordId().isEmpty()) {
+    // A record the manager does not have is no record to replay: the
+    // operator is asked for one as on a fresh channel.
+    if (!HasCurrentRecord()) {
         if (!m_bOpenFileDialogAllowed) {
             ErrorHandler::Instance()->Message(VorexCommon::ToolbarHelper::ErrorId2Text(257, 0), true, -1, true);
             return false;
         }
         CreateOpenFileDialog();
-        if (readRecordId().isEmpty()) {
+        if (!HasCurrentRecord()) {
             SetRecordName(QString());
             return false;
         }
@@ -662,8 +664,15 @@ bool VorexToolbar::StartContinuousReplay()
 
 void VorexToolbar::StartCorbaReplay(const DataRate& rate, const int& retries)
 {
-    if (!m_pReplayBar)
+    // Whatever keeps the command from going ends the wait it began.
+    if (!m_pReplayBar || !m_pReplayHandler) {
+        SetStopOnErrorFromServer(VorexCommon::RecorderManagerBackend::eResult_NotConnected);
         return;
+    }
+    if (!HasCurrentRecord()) {
+        SetStopOnErrorFromServer(VorexCommon::RecorderManagerBackend::eResult_UnknownRecord);
+        return;
+    }
     const int replays = m_pReplayBar->GetNoOfReplays();
     const double start = m_pReplayBar->GetReplayStartPosition(replays);
     const double stop = m_pReplayBar->GetReplayStopPosition();
@@ -672,8 +681,6 @@ void VorexToolbar::StartCorbaReplay(const DataRate& rate, const int& retries)
         VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbar::StartCorbaReplay, rate, retries - 1);
         return;
     }
-    if (!m_pReplayHandler)
-        return;
     quint32 code = 0;
     if (IsReplaying() && !m_pReplayBar->m_bPositionMoved)
         code = m_pReplayHandler->ContinueReplay(m_deviceId, m_recordId);

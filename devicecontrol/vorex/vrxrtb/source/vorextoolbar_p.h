@@ -32,6 +32,14 @@ inline const QString kAllRecordReplayModes = QStringLiteral("AllRecordReplayMode
 inline const QString kReplayMode = QStringLiteral("ReplayMode");
 inline const QString kTriggeredByCorbaCall = QStringLiteral("TriggeredByCorbaCall");
 
+// How long the bar waits for the manager's answer to a request before it
+// counts the request as failed. The manager answers within a second; a record
+// start on a busy device may take a few.
+constexpr int kAnswerTimeoutMs = 10000;
+
+// Client library code for a request the manager did not answer in time.
+constexpr quint32 kNoAnswerInTime = 258;
+
 // Mode keys of the record/replay mode selection, by RecordReplayMode value.
 inline long ModeKey(int mode)
 {

@@ -114,6 +114,22 @@ void VorexToolbar::SetDuration()
         value->Set(duration, this);
 }
 
+void VorexToolbar::ShowCurrentRecord()
+{
+    if (auto all = m_pRecordReplayAllModes.Lock()) {
+        const long state = all->GetCurrentKey() & 0xff;
+        if (state != VOREX_XML::Admin::eRecordReplayAllModes_Stopped && VOREX_XML::Admin::IsValidRecordReplayAllModes(qint8(state)))
+            return;
+    }
+    if (!HasCurrentRecord()) {
+        slotRemoveCurrentRecord();
+        return;
+    }
+    if (const std::shared_ptr<VOREX_XML::VOREX_RecordData> data = GetCurrentRecordData())
+        SetRecordName(data->GetRecordName());
+    SetDuration();
+}
+
 bool VorexToolbar::CreateOpenFileDialog()
 {
     values::Tree* tree = values::Tree::Instance();
@@ -132,8 +148,11 @@ bool VorexToolbar::CreateOpenFileDialog()
             SetDeviceId(id.deviceID());
             SetRecordId(data->GetRecordID());
             SetRecordName(data->GetRecordName());
-            VTHelper::Instance().SetValue(Join(GetChannelPath(), kReplayDataRateClass), data->GetDataRateAsString(),
-                                          nullptr);
+            // At once: a replay may start right after this returns (Play
+            // without a record), and it reads the rate from this value.
+            if (auto rate = values::Tree::Instance()->FindValueAs<values::Value<QString>>(
+                    Join(GetChannelPath(), kReplayDataRateClass)))
+                rate->Set(data->GetDataRateAsString(), nullptr);
             SetHistoryButton();
             SetDuration();
             return true;

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <algorithm>
+
 #define VRX_TRACE_SOURCE "devicecontrol/vorex/vrxrtb/source/vorextoolbarchannelconnector"
 #include "vorextrace.h"
 
@@ -28,6 +30,7 @@ VorexToolbarChannelConnector::VorexToolbarChannelConnector(QWidget* parent, IVor
     , m_deviceIdValue(this)
     , m_bObserversAdded(false)
     , m_channelNode(this)
+    , m_channelAncestor(this)
     , m_lastReplayModeKey(0)
     , m_pController(controller)
 {
@@ -97,6 +100,15 @@ std::shared_ptr<VOREX_XML::VOREX_RecordData> VorexToolbarChannelConnector::GetCu
     VorexCommon::ErrorDescriptor().WriteCommandResponse(VorexCommon::ErrorDescriptor::WARNING, m_channelPath, QStringLiteral("GetCurrentRecordData"),
                                            VorexCommon::ToolbarHelper::ErrorId2Text(250, 0));
     return nullptr;
+}
+
+bool VorexToolbarChannelConnector::HasCurrentRecord()
+{
+    if (m_deviceId.isEmpty() || m_recordId.isEmpty())
+        return false;
+    if (!m_recordMap)
+        ActivateDevice(m_deviceId);
+    return m_recordMap && m_recordMap->HasRecord(GetCurrentRecordIdentifier());
 }
 
 VorexCommon::AbstractRecordListModel* VorexToolbarChannelConnector::GetRecordMap()
@@ -180,11 +192,33 @@ void VorexToolbarChannelConnector::ChannelDeleted()
     m_channelId.clear();
     ReportSelectedRecord(false);
     emit signalChannelDeleted();
+    // Posted: the tree is still taking the node apart.
+    VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbarChannelConnector::WatchForChannelNode);
+}
+
+void VorexToolbarChannelConnector::WatchForChannelNode()
+{
+    m_channelAncestor.Reset();
+    if (m_channelPath.isEmpty() || m_channelNode)
+        return;
+    if (values::Tree::Instance()->FindNode(m_channelPath)) {
+        // Built again: bound as at start-up, through a channel update.
+        if (m_channelNode.GetNode(m_channelPath))
+            ChannelNodeChanged();
+        return;
+    }
+    QString path = m_channelPath;
+    while (!path.isEmpty()) {
+        path = path.left(std::max(0, path.lastIndexOf(QLatin1Char('/'))));
+        if (m_channelAncestor.GetNode(path.isEmpty() ? QStringLiteral("/") : path))
+            return;
+    }
 }
 
 void VorexToolbarChannelConnector::ResetObservers()
 {
     m_bObserversAdded = false;
+    m_channelAncestor.Reset();
     m_channelNode.Reset();
     m_deviceIdValue.Reset();
     m_recordIdValue.Reset();
@@ -271,6 +305,10 @@ void VorexToolbarChannelConnector::Update(Observable* observable, TChangeCode co
                     ChannelNodeChanged();
                 else
                     VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbarChannelConnector::ChannelNodeChanged);
+            } else if (observable == m_channelAncestor.get()) {
+                // Something below it came or went; never rebound from
+                // inside the tree's own notification.
+                VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbarChannelConnector::WatchForChannelNode);
             } else if (observable == m_replayModeSelection.get()) {
                 if (auto selection = m_replayModeSelection.Lock()) {
                     const quint8 key = static_cast<quint8>(selection->GetCurrentKey() & 0xff);
@@ -288,6 +326,8 @@ void VorexToolbarChannelConnector::Update(Observable* observable, TChangeCode co
                     ChannelDeleted();
                 else
                     VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbarChannelConnector::ChannelDeleted);
+            } else if (observable == m_channelAncestor.get()) {
+                VRX_RUN_IN_MAIN_THREAD(true, this, &VorexToolbarChannelConnector::WatchForChannelNode);
             }
             break;
         case VC_STATECHANGED:
@@ -394,20 +434,54 @@ void VorexToolbarChannelConnector::sl_recordDeleted(vorex::RecordIdentifier reco
 {
     if (recordID.recordID() != m_recordId || recordID.deviceID() != m_deviceId)
         return;
-    m_recordId.clear();
-    ReportSelectedRecord(false);
-    emit signalRecordRemoved();
+    DropCurrentRecord(true);
 }
 
+// The whole list was loaded again (device changed, connection lost or
+// back). Left as it was, the channel's RecordID value would still name a
+// record that the connector had dropped, and a returning connection would
+// never bring it back.
 void VorexToolbarChannelConnector::sl_allRecordsChanged()
 {
-    if (m_recordMap && m_recordMap->HasRecord(GetCurrentRecordIdentifier())) {
+    AdoptRecordFromValue();
+    if (HasCurrentRecord()) {
         emit signalRecordDataUpdated();
-    } else if (!m_recordId.isEmpty()) {
-        ReportSelectedRecord(false);
-        m_recordId.clear();
-        emit signalRecordRemoved();
+        return;
     }
+    // A list without the manager behind it says nothing about the record:
+    // the value keeps it for the connection's return.
+    const bool fromManager = m_recordMap && m_recordMap->IsLoaded();
+    auto value = m_recordIdValue.Lock();
+    const bool valueNamesOne = IsNormal(value.get()) && !value->Get().isEmpty();
+    if (!m_recordId.isEmpty() || (fromManager && valueNamesOne))
+        DropCurrentRecord(fromManager);
+}
+
+void VorexToolbarChannelConnector::AdoptRecordFromValue()
+{
+    auto value = m_recordIdValue.Lock();
+    if (!IsNormal(value.get()) || m_deviceId.isEmpty())
+        return;
+    const QString recordId = value->Get();
+    if (recordId.isEmpty() || recordId == m_recordId || !m_recordMap
+        || !m_recordMap->HasRecord(vorex::RecordIdentifier(m_subSystem, m_deviceId, recordId)))
+        return;
+    // Nothing is being left: the record before was dropped, not changed.
+    m_recordId = recordId;
+    emit signalRecordChanged();
+    ReportSelectedRecord(true);
+}
+
+void VorexToolbarChannelConnector::DropCurrentRecord(bool alsoFromValue)
+{
+    m_recordId.clear();
+    if (alsoFromValue) {
+        auto value = m_recordIdValue.Lock();
+        if (IsNormal(value.get()) && !value->Get().isEmpty())
+            value->Set(QString(), this);
+    }
+    ReportSelectedRecord(false);
+    emit signalRecordRemoved();
 }
 
 void VorexToolbarChannelConnector::sl_recordMapDeleted()

@@ -48,6 +48,9 @@ public:
     void Update(Observable* observable, TChangeCode code) override;
 
     vorex::RecordIdentifier GetCurrentRecordIdentifier() const;
+    // The current record is one the manager has (its record list holds it);
+    // commands and the controls that act on a record ask this.
+    bool HasCurrentRecord();
     QString GetChannelPath() const { return m_channelPath; }
     QString GetRecordId() const { return m_recordId; }
     QString GetDeviceId() const { return m_deviceId; }
@@ -88,6 +91,15 @@ private:
     void RecordIdInvalidated();
     void ReplayModeInvalidated();
 
+    // The record the channel's RecordID value names becomes the current one
+    // again, or (gone from a list that came from the manager) none, also in
+    // the value.
+    void AdoptRecordFromValue();
+    void DropCurrentRecord(bool alsoFromValue);
+    // A deleted channel node is watched for from its nearest ancestor, so
+    // that the channel is bound again once the manager has built it anew.
+    void WatchForChannelNode();
+
 protected:
 
     values::ValueObservingPtr<values::ValueSelection> m_replayModeSelection;
@@ -100,6 +112,7 @@ protected:
     QString m_channelId;
     QString m_channelPath;
     values::NodeObservingPtr m_channelNode;
+    values::NodeObservingPtr m_channelAncestor;
     quint8 m_lastReplayModeKey;
     QPointer<VorexCommon::AbstractRecordListModel> m_recordMap;
     // Guarded: the controller belongs to the toolbar, which deletes it while
