@@ -3,9 +3,12 @@
 // and errors, rights events, failing commands, host switches, worker writes.
 // After every settled step the look must follow the enablement rules; after
 // teardown no channel value keeps more observers than before the toolbar.
+// Commands naming a record must name one the manager has, and the bar may
+// wait only for an answer that is due.
 // VRX_LONGRUN_SEED (default: clock), VRX_LONGRUN_STEPS (400), VRX_LONGRUN_PRINT_STEPS.
 #include "livetoolbar.h"
 #include "testsupport.h"
+#include "toolbarlook.h"
 #include "umm.h"
 #include "vorexgui.h"
 
@@ -64,6 +67,8 @@ private:
     std::mt19937 m_rng;
     std::deque<QString> m_log; // the last steps, for a failure report
     bool m_hostEnabled = true;
+    QString m_pickRecord; // what the operator picks in the record selection, if offered
+    bool m_bHungDuringWait = false;
     bool m_fileDialogAllowed = true;
     int m_step = 0;
     bool m_bPrintSteps = qEnvironmentVariableIsSet("VRX_LONGRUN_PRINT_STEPS");
@@ -197,6 +202,10 @@ private:
                 if (auto v = value<values::ValueBase>(name))
                     if (v->GetState() != values::eStateNormal)
                         v->SetState(values::eStateNormal, nullptr);
+            return;
+        }
+        if (special < 14) {
+            recordStep();
             return;
         }
         const int kind = pick(100);
@@ -340,6 +349,98 @@ private:
         }
     }
 
+    QString currentDevice() const
+    {
+        auto device = value<values::Value<QString>>("DeviceID");
+        return device ? device->Get() : QString();
+    }
+    QString randomRecord() const
+    {
+        std::vector<VOREX_XML::VOREX_RecordData> records = m_sim->Backend()->GetRecords(currentDevice());
+        return records.empty() ? QString() : records[size_t(const_cast<TestLongRun*>(this)->pick(int(records.size())))].GetRecordID();
+    }
+    QTimer* answerTimer() const { return m_parent->findChild<QTimer*>(QStringLiteral("VorexAnswerTimer")); }
+
+    // The current record and the manager's answers: selections of known and
+    // unknown records, deletions, reloads, device changes, a manager that
+    // hangs, waits that run out.
+    void recordStep()
+    {
+        auto& sim = *m_sim;
+        auto backend = sim.Backend();
+        switch (pick(7)) {
+        case 0: {
+            const QString record = coin(80) ? randomRecord() : QStringLiteral("NoSuchRecord");
+            note(QStringLiteral("manager selects %1").arg(record));
+            sim.SelectRecord(0, currentDevice(), record);
+            break;
+        }
+        case 1:
+            if (auto record = value<values::Value<QString>>("RecordID")) {
+                note(QStringLiteral("manager deletes the current record '%1'").arg(record->Get()));
+                backend->RemoveRecord(currentDevice(), record->Get());
+            }
+            break;
+        case 2:
+            note(QStringLiteral("record list reloaded"));
+            backend->SetRecords(currentDevice(), backend->GetRecords(currentDevice()));
+            break;
+        case 3: {
+            const QString device = QStringLiteral("Dev%1").arg(1 + pick(3));
+            note(QStringLiteral("DeviceID := %1").arg(device));
+            if (auto v = value<values::Value<QString>>("DeviceID"))
+                v->Set(device, nullptr);
+            break;
+        }
+        case 4:
+            note(QStringLiteral("manager %1").arg(sim.IsAnswering() ? "hangs" : "answers"));
+            sim.SetAnswering(!sim.IsAnswering());
+            break;
+        case 5:
+            note(QStringLiteral("the toolbar's wait runs out"));
+            if (answerTimer()->isActive())
+                QMetaObject::invokeMethod(answerTimer(), "timeout");
+            break;
+        default:
+            note(QStringLiteral("operator picks a record"));
+            m_pickRecord = randomRecord();
+            triggerAction("VorexOpenFile");
+            m_pickRecord.clear();
+            break;
+        }
+    }
+
+    // Commands that name a record reach the manager only for a record it
+    // has; the bar shows the wait only while an answer is due (bounded), from
+    // a manager that hangs or reports a change under way.
+    QString checkCommandsAndWaits()
+    {
+        for (const VorexCommon::RecordedCommand& c : m_sim->Backend()->TakeCommands()) {
+            static const QStringList recordCommands = {"StartReplay", "PauseReplay", "ContinueReplay", "SetBookmarkEntries"};
+            if (!recordCommands.contains(c.command))
+                continue;
+            const QString device = c.args.value(0).toString(), record = c.args.value(1).toString();
+            if (device.isEmpty() || record.isEmpty() || !m_sim->Backend()->GetRecord(device, record))
+                return QStringLiteral("%1 sent for record '%2' on '%3', which the manager does not have").arg(c.command, record, device);
+        }
+        // A request sent to a manager that hangs is lost; only the bound ends
+        // that wait, even after the manager answers again.
+        const bool waiting = vrxtest::BarStateLog::stateOf(bar()) == QLatin1String("off/wait");
+        m_bHungDuringWait = (waiting && m_bHungDuringWait) || !m_sim->IsAnswering();
+        if (!waiting)
+            return QString();
+        auto key = [this](const char* name) {
+            auto v = value<values::ValueSelection>(name);
+            return v ? v->GetCurrentKey() & 0xff : -1;
+        };
+        const long replay = key("ReplayMode"), all = key("AllRecordReplayModes");
+        const bool underWay = replay == 1 || replay == 3 || replay == 5 || all == 0 || all == 3;
+        if (!answerTimer()->isActive() || !m_sim->IsConnected() || !(underWay || m_bHungDuringWait))
+            return QStringLiteral("the bar waits with nothing pending (ReplayMode %1, AllRecordReplayModes %2, timer %3)")
+                .arg(replay).arg(all).arg(answerTimer()->isActive());
+        return QString();
+    }
+
     // Returns a description of the first rule the look breaks, or empty.
     QString checkLook() const
     {
@@ -423,7 +524,10 @@ private slots:
         vrxtest::failOnQtWarnings();
         QVERIFY2(m_host.load(), qPrintable(m_host.error()));
         // Dialogs answer at once (cancelled), as an operator who closes them.
-        VorexGUI::OpenFileDialog::SetAnswerHook([](VorexGUI::OpenFileDialog&) { return int(QDialog::Rejected); });
+        VorexGUI::OpenFileDialog::SetAnswerHook([this](VorexGUI::OpenFileDialog& dialog) {
+            const vorex::RecordIdentifier id(QStringLiteral("VOREX"), currentDevice(), m_pickRecord);
+            return !m_pickRecord.isEmpty() && dialog.selectRecord(id) ? int(QDialog::Accepted) : int(QDialog::Rejected);
+        });
         VorexGUI::RecordParameterDialog::SetAnswerHook(
             [](VorexGUI::RecordParameterDialog&) { return int(QDialog::Accepted); });
         VorexGUI::RecordHistoryDialog::SetAnswerHook(
@@ -484,6 +588,8 @@ private slots:
             }
             if (failure.isEmpty())
                 failure = checkLook();
+            if (failure.isEmpty())
+                failure = checkCommandsAndWaits();
             if (!failure.isEmpty())
                 break;
         }

@@ -28,7 +28,9 @@ void VorexToolbar::EnableToolbar()
     VRX_TRACE_FLOW(QStringLiteral("VorexToolbar::EnableToolbar"));
     if (m_pAnswerTimer)
         m_pAnswerTimer->stop();
-    if (m_pToolBar && !m_pToolBar->isEnabled())
+    // Also when a channel error kept the bar itself enabled meanwhile: the
+    // wait cursor would outlive the wait.
+    if (m_pToolBar)
         m_pToolBar->unsetCursor();
     m_bToolbarEnabledByWorkflow = true;
     UpdateToolbarEnabled();
