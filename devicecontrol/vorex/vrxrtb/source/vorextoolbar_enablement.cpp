@@ -45,12 +45,8 @@ void VorexToolbar::DisableToolbar()
         m_pToolBar->unsetCursor();
     else if (m_pToolBar && m_pToolBar->isEnabled())
         m_pToolBar->setCursor(QCursor(Qt::WaitCursor));
-    if (m_pAnswerTimer) {
-        if (m_bConnected)
-            m_pAnswerTimer->start();
-        else
-            m_pAnswerTimer->stop();
-    }
+    if (m_pAnswerTimer && m_bConnected)
+        m_pAnswerTimer->start();
     m_bToolbarEnabledByWorkflow = false;
     UpdateToolbarEnabled();
     VRX_TRACE_FLOW(QStringLiteral("- VorexToolbar::DisableToolbar"));

@@ -466,10 +466,9 @@ void VorexToolbarChannelConnector::AdoptRecordFromValue()
     if (recordId.isEmpty() || recordId == m_recordId || !m_recordMap
         || !m_recordMap->HasRecord(vorex::RecordIdentifier(m_subSystem, m_deviceId, recordId)))
         return;
-    // Nothing is being left: the record before was dropped, not changed.
-    m_recordId = recordId;
-    emit signalRecordChanged();
-    ReportSelectedRecord(true);
+    // As any change of the current record: a record still held (the value
+    // moved on while its notification waits) is left properly.
+    SetRecordId(recordId);
 }
 
 void VorexToolbarChannelConnector::DropCurrentRecord(bool alsoFromValue)
