@@ -310,29 +310,26 @@ private slots:
     // command's message and the mode of a refusal.
     void waits_data()
     {
-        QTest::addColumn<QStringList>("setup");
+        QTest::addColumn<QStringList>("setup"); // after "select T1"
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("modes");
         QTest::addColumn<QString>("look");
-        const QString idle = idleLook(), noRecord = without(idle, {"edit", "history"});
-        const char* stopped = "stop / stopped / stopped";
+        const QString idle = idleLook(), stopped = QStringLiteral("stop / stopped / stopped");
         const QString late = ToolbarHelper::ErrorId2Text(258, 1), gone = ToolbarHelper::ErrorId2Text(1, 1);
-        auto row = [](const char* name, const char* setup, const char* steps, const QString& shown, const char* modes,
-                      const QString& look) {
-            QTest::newRow(name) << QString::fromLatin1(setup).split(", ") << QString::fromLatin1(steps).split(", ") << shown
-                                << QString::fromLatin1(modes) << look;
+        auto row = [&](const char* name, const char* setupAndSteps, const QString& shown, const QString& look = {}, const QString& modes = {}) {
+            const QStringList parts = QString::fromLatin1(setupAndSteps).split(QStringLiteral(" | "));
+            QTest::newRow(name) << parts[0].split(", ", Qt::SkipEmptyParts) << parts[1].split(", ") << shown
+                                << (modes.isEmpty() ? stopped : modes) << (look.isEmpty() ? idle : look);
         };
-        row("replay, record gone before the command", "select T1", "replay, +remove T1", ToolbarHelper::ErrorId2Text(3, 1),
-            stopped, noRecord);
-        row("replay, no answer", "select T1, manager hangs", "replay, answer overdue", late, stopped, idle);
-        row("record, no answer", "select T1, manager hangs", "record, answer overdue", late, stopped, idle);
-        row("stop of a record, no answer", "select T1, record, manager hangs", "stop, answer overdue", late,
-            "record / recording / stopped +counter", recordingLook());
-        row("replay, connection lost", "select T1, manager hangs", "replay, connection off, manager answers, connection on",
-            gone, stopped, idle);
-        row("record, connection lost", "select T1, manager hangs", "record, connection off, manager answers, connection on",
-            gone, stopped, idle);
+        row("replay, record gone before the command", " | replay, +remove T1", ToolbarHelper::ErrorId2Text(3, 1),
+            without(idle, {"edit", "history"}));
+        row("replay, no answer", "manager hangs | replay, answer overdue", late);
+        row("record, no answer", "manager hangs | record, answer overdue", late);
+        row("stop of a record, no answer", "record, manager hangs | stop, answer overdue", late, recordingLook(),
+            "record / recording / stopped +counter");
+        row("replay, connection lost", "manager hangs | replay, connection off, manager answers, connection on", gone);
+        row("record, connection lost", "manager hangs | record, connection off, manager answers, connection on", gone);
     }
     void waits()
     {
@@ -341,7 +338,7 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(QString, modes);
         QFETCH(QString, look);
-        run(*f, setup);
+        run(*f, QStringList{"select T1"} + setup);
         messages();
         QStringList states;
         for (int i = 0; i < steps.size(); ++i) {

@@ -374,10 +374,7 @@ private slots:
         VOREX_RecordData r = barRecord(QStringLiteral("T9"));
         r.SetDataRate(VOREX_RecordData::eDataRate_5);
         f->update(r);
-        VorexGUI::OpenFileDialog::SetAnswerHook([](VorexGUI::OpenFileDialog& dialog) {
-            return dialog.selectRecord(idOf(QStringLiteral("T9"))) ? int(QDialog::Accepted) : int(QDialog::Rejected);
-        });
-        sentCommands(f->live.backend());
+        VorexGUI::OpenFileDialog::SetAnswerHook([](VorexGUI::OpenFileDialog& d) { return int(d.selectRecord(idOf("T9"))); });
         run(*f, {"set AvailableDataRateClass2 DataRate5", "replay"});
         QCOMPARE(sentCommands(f->live.backend()).filter("StartReplay"), QStringList{"StartReplay Dev1 T9 5 0 10000 1"});
     }
@@ -388,9 +385,8 @@ private slots:
     {
         f->show(barRecord(QStringLiteral("T1")));
         run(*f, {"replay"});
-        const double before = position();
         f->pressBar(43, 10);
-        QCOMPARE(position(), before);
+        QCOMPARE(position(), 0.0);
         QCOMPARE(f->replayBar()->cursor().shape(), Qt::ForbiddenCursor);
         QVERIFY(f->replayBar()->toolTip().contains(QLatin1String("Pause the replay")));
         for (int i = 0; i < 340; ++i) { // the position follows once a second, so it stops short of the end
