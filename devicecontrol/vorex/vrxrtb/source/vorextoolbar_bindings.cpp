@@ -315,8 +315,13 @@ void VorexToolbar::ValueReleased(const int& which)
     // and the tree's lock is held for the whole round: taking it once here
     // waits for it.
     values::Tree::Instance()->FindNode(m_strModesPath);
-    if (!m_bToolbarObserversAdded)
-        return; // the binding is still being retried and binds it again
+    if (!m_bToolbarObserversAdded) {
+        // Still binding, and nothing else may come to retry it: a value that
+        // turned invalid once more would go unwatched, its return to normal
+        // unheard, and the toolbar would stop following it.
+        UpdateToolbar();
+        return;
+    }
 
     if (which == kBindingPtr) {
         // Part of what makes the channel usable: the toolbar counts as not
