@@ -104,6 +104,8 @@ private slots:
         row("ReplayMode invalid", "select, invalid ReplayMode", "replayBar");
         row("ReplayMode valid again", "select, invalid ReplayMode, valid ReplayMode", idle);
         row("... then a replay from outside", "select, invalid ReplayMode, valid ReplayMode, external replay", replayLook());
+        row("... also after turning invalid twice", "select, invalid ReplayMode, invalid ReplayMode, valid ReplayMode, external replay",
+            replayLook());
         // A record named before the manager lists it becomes usable then.
         row("record listed after it was named", "pick T7, select T7", idle);
         // Bound again as soon as the manager has built it again.
