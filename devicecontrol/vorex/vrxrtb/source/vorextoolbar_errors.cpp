@@ -90,8 +90,12 @@ void VorexToolbar::FailPendingRequest(quint32 code)
         const long state = all->GetCurrentKey() & 0xff;
         if (state == VOREX_XML::Admin::eRecordReplayAllModes_Startrecord)
             all->SelectIndex(VOREX_XML::Admin::eRecordReplayAllModes_Stopped, this);
-        else if (state == VOREX_XML::Admin::eRecordReplayAllModes_Recordreplaystopped)
-            all->SelectIndex(VOREX_XML::Admin::eRecordReplayAllModes_Record, this);
+        else if (state == VOREX_XML::Admin::eRecordReplayAllModes_Recordreplaystopped) {
+            auto fileSize = m_pFileSize.Lock(); // a size limit makes it a continuous record
+            all->SelectIndex(fileSize && fileSize->Get() != 0 ? VOREX_XML::Admin::eRecordReplayAllModes_Recordcontinuous
+                                                              : VOREX_XML::Admin::eRecordReplayAllModes_Record,
+                             this);
+        }
     }
     SetStopOnErrorFromServer(code);
     RecordReplayAllModesValueChanged(false);
