@@ -367,6 +367,16 @@ private slots:
         QCOMPARE(asked, sent.isEmpty() ? 1 : 0);
     }
 
+    // A record renamed by another client shows its new name at once.
+    void renamedElsewhere()
+    {
+        VOREX_RecordData r = barRecord(QStringLiteral("T1"));
+        f->show(r);
+        r.SetRecordName(QStringLiteral("Harbour watch"));
+        f->update(r);
+        QCOMPARE(nameField()->text(), QStringLiteral("Harbour watch"));
+    }
+
     // The record chosen for a replay is replayed at its own data rate from
     // the first replay on.
     void firstReplayUsesTheChosenRecordsRate()

@@ -129,8 +129,9 @@ VorexToolbar::VorexToolbar(QWidget* parent, const QString& connectionFirst, cons
     connect(this, SIGNAL(signalRecordRemoved()), this, SLOT(slotRemoveCurrentRecord()));
     connect(this, SIGNAL(signalRecordChanged()), this, SLOT(slotRecordChanged()));
     connect(this, SIGNAL(signalRecordDataUpdated()), this, SLOT(SetDuration()));
-    // A record the value named before the manager listed it becomes usable.
-    connect(this, SIGNAL(signalRecordDataUpdated()), this, SLOT(slotRecordRulesChanged()));
+    // A record the value named before the manager listed it becomes usable;
+    // a record renamed elsewhere shows its new name.
+    connect(this, SIGNAL(signalRecordDataUpdated()), this, SLOT(slotCurrentRecordDataChanged()));
     connect(this, SIGNAL(signalChannelUpdated()), this, SLOT(slotChannelUpdated()));
     connect(this, SIGNAL(signalChannelDeleted()), this, SLOT(slotChannelDeleted()));
 
@@ -535,13 +536,19 @@ void VorexToolbar::slotRemoveCurrentRecord()
 }
 
 // Record data updates come with every replay state; the rules run again
-// only when the current record came into or went out of the manager's list.
-void VorexToolbar::slotRecordRulesChanged()
+// only when the current record came into or went out of the manager's list,
+// and the name field changes only when the record's name did.
+void VorexToolbar::slotCurrentRecordDataChanged()
 {
-    if (HasCurrentRecord() == m_bRecordKnown)
-        return;
-    SetHistoryButton();
-    SetCopyButton();
+    if (HasCurrentRecord() != m_bRecordKnown) {
+        SetHistoryButton();
+        SetCopyButton();
+    }
+    if (m_bRecordKnown && m_pRecordNameEdit && !IsRecordInProgress()) {
+        const std::shared_ptr<VOREX_XML::VOREX_RecordData> data = GetCurrentRecordData();
+        if (data && data->GetRecordName() != m_pRecordNameEdit->text())
+            SetRecordName(data->GetRecordName());
+    }
 }
 
 void VorexToolbar::slotChannelDeleted()

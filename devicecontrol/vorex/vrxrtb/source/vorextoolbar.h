@@ -95,7 +95,7 @@ protected slots:
 
 private slots:
     void SetDuration();
-    void slotRecordRulesChanged();
+    void slotCurrentRecordDataChanged();
     void slotAnswerOverdue();
 
 private:
@@ -205,8 +205,10 @@ private:
     void SetRecordNameFromVt();
     void EnterRecordName();
     bool CreateOpenFileDialog();
-    // Name and duration of the current record, unless a record is being made.
+    // Name and duration of the current record, unless a record is being made
+    // (it shows the name the new record is made under).
     void ShowCurrentRecord();
+    bool IsRecordInProgress();
 
     QToolBar* m_pToolBar;
     QString m_strDataRateClass;

@@ -114,13 +114,17 @@ void VorexToolbar::SetDuration()
         value->Set(duration, this);
 }
 
+bool VorexToolbar::IsRecordInProgress()
+{
+    auto all = m_pRecordReplayAllModes.Lock();
+    const long state = all ? all->GetCurrentKey() & 0xff : long(VOREX_XML::Admin::eRecordReplayAllModes_Stopped);
+    return state != VOREX_XML::Admin::eRecordReplayAllModes_Stopped && VOREX_XML::Admin::IsValidRecordReplayAllModes(qint8(state));
+}
+
 void VorexToolbar::ShowCurrentRecord()
 {
-    if (auto all = m_pRecordReplayAllModes.Lock()) {
-        const long state = all->GetCurrentKey() & 0xff;
-        if (state != VOREX_XML::Admin::eRecordReplayAllModes_Stopped && VOREX_XML::Admin::IsValidRecordReplayAllModes(qint8(state)))
-            return;
-    }
+    if (IsRecordInProgress())
+        return;
     if (!HasCurrentRecord()) {
         slotRemoveCurrentRecord();
         return;
