@@ -367,6 +367,13 @@ private slots:
         QCOMPARE(asked, sent.isEmpty() ? 1 : 0);
     }
 
+    // A channel without a record is no fault: nothing reports missing data.
+    void noRecordIsNoFault()
+    {
+        run(*f, {"connection off", "connection on", "replay"});
+        QCOMPARE(int(VorexCommon::ErrorDescriptor::TakeResponses().size()), 1); // the refused replay only
+    }
+
     // A record renamed by another client shows its new name at once.
     void renamedElsewhere()
     {

@@ -87,6 +87,10 @@ void VorexToolbar::EnterRecordName()
 
 void VorexToolbar::SetDuration()
 {
+    // No record, no duration: asking for its data would report a missing
+    // record as a fault on every stop.
+    if (!HasCurrentRecord())
+        return;
     const std::shared_ptr<VOREX_XML::VOREX_RecordData> data = GetCurrentRecordData();
     if (!data || data->GetRecordStatus() != VOREX_XML::VOREX_RecordData::RecordStatusCompleted)
         return;
