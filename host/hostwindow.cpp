@@ -200,7 +200,7 @@ void HostWindow::closeEvent(QCloseEvent* event)
     for (int i : busy)
         names << ChannelName(i);
     QMessageBox box(QMessageBox::Question, windowTitle(),
-                    tr("%n channel(s) still record or replay: %1.\nStop them and close?", nullptr, int(busy.size()))
+                    tr("Still recording or replaying: %1.\n\nStop and close the window?")
                         .arg(names.join(QStringLiteral(", "))),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setObjectName(QStringLiteral("HostCloseQuestion"));
