@@ -144,7 +144,8 @@ bool HostWindow::CreateToolbars(int channels, QString& error)
             values::Tree::Instance()->CreateValue<values::ValueNumeric<values::int64>>(ReplayTimePath(i), 0);
         toolbar->SetChannelId_ValuePath(ChannelPath(i));
         toolbar->SetReplayTime_ValuePath(ReplayTimePath(i));
-        toolbar->EnableVorexToolbar(true);
+        // A new bar is already enabled by its host; saying so again would
+        // only make it re-evaluate and trace its enablement once more.
         toolbar->EnableVorexReplay(true);
         toolbar->SetFileOpenDialogAllowed(true);
     }
