@@ -115,8 +115,9 @@ bool HostOptions::Parse(const QStringList& args, QString& error)
 
 QString HostOptions::Usage()
 {
-    // The parser names the program after the running application; the
-    // options are read before there is one.
+    // The parser takes the program's name from the application object and
+    // crashes without one; the options are read before the window system,
+    // so a plain core application stands in while the text is made.
     std::unique_ptr<QCoreApplication> app;
     static int argc = 1;
     static char name[] = "vrxrtb-host";
