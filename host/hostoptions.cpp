@@ -1,86 +1,133 @@
 #include "hostoptions.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <memory>
+
 namespace {
-bool takeValue(const QStringList& args, int& i, const QString& option, QString& value, QString& error)
+
+const char* const kContext = "HostOptions";
+
+QString tr(const char* text)
 {
-    if (i + 1 >= args.size()) {
-        error = QStringLiteral("%1 needs a value").arg(option);
-        return false;
-    }
-    value = args.at(++i);
-    return true;
+    return QCoreApplication::translate(kContext, text);
 }
+
+// Options QApplication takes out of the command line after the host has
+// read it; the parser has to know them, and whether they take a value, to
+// read past them.
+const char* const kQtOptionsWithValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin", "style",
+                                           "stylesheet", "session", "display", "geometry", "qwindowgeometry",
+                                           "qwindowtitle", "qwindowicon", "font", "name", "title"};
+const char* const kQtFlags[] = {"reverse", "widgetcount", "sync", "nograb", "dograb"};
+
+struct Parser
+{
+    QCommandLineParser parser;
+    QCommandLineOption help{QStringList{QStringLiteral("h"), QStringLiteral("help")}, tr("Show this help and exit.")};
+    QCommandLineOption version{QStringLiteral("version"), tr("Show the version and exit.")};
+    QCommandLineOption module{QStringLiteral("module"),
+                              tr("Plug-in module to load (default: the build's plugins/libvrxrtb.so)."), tr("path")};
+    QCommandLineOption channels{QStringLiteral("channels"),
+                                tr("Receiver channels, one toolbar each (1 to %1, default 2).").arg(HostOptions::kMaxChannels),
+                                tr("n")};
+    QCommandLineOption traceMask{QStringLiteral("trace-mask"),
+                                 tr("Trace mask: 64 flow, 32 warnings; decimal or 0x hexadecimal (also VRX_TRACE_MASK)."),
+                                 tr("mask")};
+    QCommandLineOption traceStdout{QStringLiteral("trace-stdout"), tr("Also write the traces to the terminal.")};
+    QCommandLineOption log{QStringLiteral("log"), tr("Trace log file (default: vrxrtb-host.log in the output folder)."),
+                           tr("file")};
+    QCommandLineOption scenario{QStringLiteral("scenario"), tr("Run a scripted road headless ('all' runs every road)."),
+                                tr("name")};
+    QCommandLineOption output{QStringLiteral("output"),
+                              tr("Folder for logs and screenshots (default: ./vrxrtb-host-output)."), tr("dir")};
+
+    Parser()
+    {
+        parser.setApplicationDescription(
+            tr("Demo host of the recorder toolbar plug-in: docks one toolbar per receiver channel, with a simulated "
+               "recorder manager."));
+        // Qt's own options are single-dash words (-platform offscreen).
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        parser.addOptions({help, version, module, channels, traceMask, traceStdout, log, scenario, output});
+        for (const char* name : kQtOptionsWithValue) {
+            QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+            option.setFlags(QCommandLineOption::HiddenFromHelp);
+            parser.addOption(option);
+        }
+        for (const char* name : kQtFlags) {
+            QCommandLineOption option(QString::fromLatin1(name));
+            option.setFlags(QCommandLineOption::HiddenFromHelp);
+            parser.addOption(option);
+        }
+    }
+};
+
+bool parseMask(const QString& text, unsigned int& mask)
+{
+    bool ok = false;
+    mask = text.toUInt(&ok, 0);
+    return ok;
+}
+
 } // namespace
 
 bool HostOptions::Parse(const QStringList& args, QString& error)
 {
     const QString envMask = qEnvironmentVariable("VRX_TRACE_MASK");
-    if (!envMask.isEmpty()) {
+    if (!envMask.isEmpty() && !parseMask(envMask, traceMask)) {
+        error = tr("VRX_TRACE_MASK is not a number: %1").arg(envMask);
+        return false;
+    }
+    Parser p;
+    if (!p.parser.parse(args)) {
+        error = p.parser.errorText();
+        return false;
+    }
+    if (!p.parser.positionalArguments().isEmpty()) {
+        error = tr("unexpected argument %1").arg(p.parser.positionalArguments().constFirst());
+        return false;
+    }
+    showHelp = p.parser.isSet(p.help);
+    showVersion = p.parser.isSet(p.version);
+    pluginPath = p.parser.value(p.module);
+    if (p.parser.isSet(p.channels)) {
+        const QString value = p.parser.value(p.channels);
         bool ok = false;
-        traceMask = envMask.toUInt(&ok, 0);
-        if (!ok) {
-            error = QStringLiteral("VRX_TRACE_MASK is not a number: %1").arg(envMask);
+        channels = value.toInt(&ok);
+        if (!ok || channels < 1 || channels > kMaxChannels) {
+            error = tr("--channels must be a number from 1 to %1, not \"%2\"").arg(kMaxChannels).arg(value);
             return false;
         }
     }
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        QString value;
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            showHelp = true;
-        } else if (arg == QLatin1String("--module")) {
-            if (!takeValue(args, i, arg, pluginPath, error))
-                return false;
-        } else if (arg == QLatin1String("--channels")) {
-            if (!takeValue(args, i, arg, value, error))
-                return false;
-            bool ok = false;
-            channels = value.toInt(&ok);
-            if (!ok || channels < 1 || channels > kMaxChannels) {
-                error = QStringLiteral("--channels must be a number from 1 to %1, not \"%2\"").arg(kMaxChannels).arg(value);
-                return false;
-            }
-        } else if (arg == QLatin1String("--trace-mask")) {
-            if (!takeValue(args, i, arg, value, error))
-                return false;
-            bool ok = false;
-            traceMask = value.toUInt(&ok, 0);
-            if (!ok) {
-                error = QStringLiteral("--trace-mask must be a number, not \"%1\"").arg(value);
-                return false;
-            }
-        } else if (arg == QLatin1String("--trace-stdout")) {
-            traceToTerminal = true;
-        } else if (arg == QLatin1String("--log")) {
-            if (!takeValue(args, i, arg, logFile, error))
-                return false;
-        } else if (arg == QLatin1String("--scenario")) {
-            if (!takeValue(args, i, arg, scenario, error))
-                return false;
-        } else if (arg == QLatin1String("--output")) {
-            if (!takeValue(args, i, arg, outputDir, error))
-                return false;
-        } else if (arg.startsWith(QLatin1Char('-'))) {
-            // Qt's own options (-platform, -style ...) are taken out before.
-            error = QStringLiteral("unknown option %1").arg(arg);
-            return false;
-        } else {
-            error = QStringLiteral("unexpected argument %1").arg(arg);
-            return false;
-        }
+    if (p.parser.isSet(p.traceMask) && !parseMask(p.parser.value(p.traceMask), traceMask)) {
+        error = tr("--trace-mask must be a number, not \"%1\"").arg(p.parser.value(p.traceMask));
+        return false;
     }
+    traceToTerminal = p.parser.isSet(p.traceStdout);
+    logFile = p.parser.value(p.log);
+    scenario = p.parser.value(p.scenario);
+    outputDir = p.parser.value(p.output);
     return true;
 }
 
 QString HostOptions::Usage()
 {
-    return QStringLiteral(
-        "usage: vrxrtb-host [options]\n"
-        "  --module PATH      plug-in module to load (default: the build's plugins/libvrxrtb.so)\n"
-        "  --channels N       receiver channels, one toolbar each (1..64, default 2)\n"
-        "  --trace-mask M     trace mask (64 flow, 32 warnings; also VRX_TRACE_MASK)\n"
-        "  --trace-stdout     also write traces to the terminal\n"
-        "  --log FILE         trace log file (default vrxrtb-host.log in the output folder)\n"
-        "  --scenario NAME    run a scripted road headless ('all' for every road)\n"
-        "  --output DIR       folder for logs and screenshots (default ./vrxrtb-host-output)\n");
+    // The parser takes the program's name from the application object and
+    // crashes without one; the options are read before the window system,
+    // so a plain core application stands in while the text is made.
+    std::unique_ptr<QCoreApplication> app;
+    static int argc = 1;
+    static char name[] = "vrxrtb-host";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        app.reset(new QCoreApplication(argc, argv));
+    return Parser().parser.helpText();
+}
+
+QString HostOptions::Version()
+{
+    return QString::fromLatin1("vrxrtb-host " VRX_HOST_VERSION "\n");
 }

@@ -14,11 +14,15 @@ struct HostOptions
     QString scenario;
     QString outputDir;
     bool showHelp = false;
+    bool showVersion = false;
 
-    // Parses `arguments` (without the program name). On failure returns false
-    // and sets `error` to a message for the person.
+    // Parses `arguments` (with the program name first, as argv has it). Qt's
+    // own options (-platform, -style ...) are accepted and left to
+    // QApplication. On failure returns false and sets `error` to a message
+    // for the person.
     bool Parse(const QStringList& arguments, QString& error);
     static QString Usage();
+    static QString Version();
 
     static constexpr int kMaxChannels = 64;
 };

@@ -1,20 +1,69 @@
 #include "hostwindow.h"
 
+#include "base.h"
+#include "vorexclient.h"
+
 #include "recordermanagersimulator.h"
 #include "umm.h"
 #include "values.h"
 #include "vrxrtb_dll.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QActionGroup>
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTimer>
 #include <QToolBar>
+
+namespace {
+
+HostWindow::CloseAnswerHook& closeAnswerHook()
+{
+    static HostWindow::CloseAnswerHook hook;
+    return hook;
+}
+
+// The inner main window the bars dock in: its toolbar context menu lists the
+// channels' bars only, not the bars that carry their labels.
+class ChannelDock : public QMainWindow
+{
+public:
+    explicit ChannelDock(QWidget* parent) : QMainWindow(parent, Qt::Widget) { setObjectName(QStringLiteral("HostChannelDock")); }
+
+    QMenu* createPopupMenu() override
+    {
+        auto* menu = new QMenu(this);
+        for (QToolBar* bar : findChildren<QToolBar*>(QString(), Qt::FindDirectChildrenOnly))
+            if (toolBarArea(bar) != Qt::NoToolBarArea && bar->toggleViewAction()->isVisible())
+                menu->addAction(bar->toggleViewAction());
+        return menu;
+    }
+};
+
+} // namespace
+
+void HostWindow::SetCloseAnswerHook(CloseAnswerHook hook)
+{
+    closeAnswerHook() = std::move(hook);
+}
 
 HostWindow::HostWindow()
 {
-    setWindowTitle(QStringLiteral("Recorder toolbar demo host"));
+    setWindowTitle(tr("Recorder toolbar demo host"));
+    m_pScroll = new QScrollArea(this);
+    m_pScroll->setObjectName(QStringLiteral("HostChannelScrollArea"));
+    m_pScroll->setWidgetResizable(true);
+    m_pDock = new ChannelDock(m_pScroll);
+    m_pScroll->setWidget(m_pDock);
+    setCentralWidget(m_pScroll);
     resize(1200, 160);
 }
 
@@ -31,6 +80,11 @@ QString HostWindow::ChannelPath(int index)
 QString HostWindow::ReplayTimePath(int index)
 {
     return QStringLiteral("/Host/Channel%1/ReplayTime").arg(index + 1);
+}
+
+QString HostWindow::ChannelName(int index)
+{
+    return tr("Channel %1").arg(index + 1);
 }
 
 bool HostWindow::LoadPlugin(const QString& path, QString& error)
@@ -60,7 +114,7 @@ bool HostWindow::CreateToolbars(int channels, QString& error)
     auto* instance = static_cast<VRXRTB_DLL*>(m_pInstance);
     for (int i = 0; i < channels; ++i) {
         IVtClient* client = nullptr;
-        IVRXRTB* toolbar = instance->CreateToolbar(this, QStringLiteral("VorexManager"),
+        IVRXRTB* toolbar = instance->CreateToolbar(m_pDock, QStringLiteral("VorexManager"),
                                                    QStringLiteral("VorexGui%1").arg(i + 1), client,
                                                    QStringLiteral("CH%1_").arg(i + 1), true);
         if (!toolbar) {
@@ -70,19 +124,135 @@ bool HostWindow::CreateToolbars(int channels, QString& error)
         m_toolbars.push_back(toolbar);
         m_vtClients.push_back(client);
         if (i > 0)
-            addToolBarBreak();
-        addToolBar(Qt::TopToolBarArea, toolbar->GetVorexToolbar());
+            m_pDock->addToolBarBreak();
+        // The bar's title names it wherever Qt shows a bar by itself: in
+        // the context menu, as a floating window, to a screen reader. The
+        // label in front of it names it in the row.
+        QToolBar* bar = toolbar->GetVorexToolbar();
+        bar->setWindowTitle(ChannelName(i));
+        auto* labelBar = new QToolBar(m_pDock);
+        labelBar->setObjectName(QStringLiteral("HostChannelLabel%1").arg(i + 1));
+        labelBar->setMovable(false);
+        labelBar->toggleViewAction()->setVisible(false);
+        auto* label = new QLabel(ChannelName(i), labelBar);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(ChannelName(kMaxChannelsShown - 1)) + 8);
+        labelBar->addWidget(label);
+        m_pDock->addToolBar(Qt::TopToolBarArea, labelBar);
+        m_pDock->addToolBar(Qt::TopToolBarArea, bar);
         // The replay time is the host's; the manager may have made it already.
         if (!values::Tree::Instance()->FindValueAs<values::IValueNumeric>(ReplayTimePath(i)))
             values::Tree::Instance()->CreateValue<values::ValueNumeric<values::int64>>(ReplayTimePath(i), 0);
         toolbar->SetChannelId_ValuePath(ChannelPath(i));
         toolbar->SetReplayTime_ValuePath(ReplayTimePath(i));
-        toolbar->EnableVorexToolbar(true);
+        // A new bar is already enabled by its host; saying so again would
+        // only make it re-evaluate and trace its enablement once more.
         toolbar->EnableVorexReplay(true);
         toolbar->SetFileOpenDialogAllowed(true);
     }
     createMenus();
+    fitToScreen();
     return true;
+}
+
+QMenu* HostWindow::createPopupMenu()
+{
+    return m_pDock->createPopupMenu();
+}
+
+void HostWindow::fitToScreen()
+{
+    // As large as the bars want, up to a window that fits an ordinary
+    // screen; the rest scrolls.
+    const QSize dock = m_pDock->sizeHint();
+    const int frame = 2 * m_pScroll->frameWidth();
+    const int scrollBar = m_pScroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_pScroll);
+    const int width = qBound(800, dock.width() + frame + scrollBar, kMaxWidth);
+    const int height = qMin(menuBar()->sizeHint().height() + dock.height() + frame, kMaxHeight);
+    resize(width, height);
+}
+
+std::vector<int> HostWindow::BusyChannels() const
+{
+    using VOREX_XML::Admin;
+    std::vector<int> busy;
+    for (size_t i = 0; i < m_toolbars.size(); ++i) {
+        const QString path = ChannelPath(int(i));
+        auto all = values::Tree::Instance()->FindValueAs<values::ValueSelection>(path + QStringLiteral("/AllRecordReplayModes"));
+        auto replay = values::Tree::Instance()->FindValueAs<values::ValueSelection>(path + QStringLiteral("/ReplayMode"));
+        const bool recording = all && all->GetCurrentKey() != Admin::eRecordReplayAllModes_Stopped;
+        const bool replaying = replay && replay->GetCurrentKey() != Admin::eReplayMode_Stopped;
+        if (recording || replaying)
+            busy.push_back(int(i));
+    }
+    return busy;
+}
+
+void HostWindow::closeEvent(QCloseEvent* event)
+{
+    const std::vector<int> busy = BusyChannels();
+    if (m_bStopsDone || busy.empty()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    if (m_pStopWait)
+        return; // the stops are under way
+    QStringList names;
+    for (int i : busy)
+        names << ChannelName(i);
+    QMessageBox box(QMessageBox::Question, windowTitle(),
+                    tr("Still recording or replaying: %1.\n\nStop and close the window?")
+                        .arg(names.join(QStringLiteral(", "))),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("HostCloseQuestion"));
+    box.setDefaultButton(QMessageBox::No);
+    const int answer = closeAnswerHook() ? closeAnswerHook()(box) : box.exec();
+    if (answer != QMessageBox::Yes)
+        return;
+    for (int i : busy)
+        stopChannel(i);
+    // The manager confirms from its own event handling: wait for it without
+    // blocking, then close for real.
+    m_stopWatch.start();
+    m_pStopWait = new QTimer(this);
+    m_pStopWait->setInterval(20);
+    connect(m_pStopWait, &QTimer::timeout, this, &HostWindow::checkStopped);
+    m_pStopWait->start();
+}
+
+void HostWindow::stopChannel(int index)
+{
+    IVRXRTB* toolbar = m_toolbars[size_t(index)];
+    // As the operator would: the bar's own stop button, so the bar goes
+    // through the stop it knows. A bar the host disabled cannot be clicked;
+    // then the stop mode is selected in the value the button writes.
+    auto* stop = toolbar->GetVorexToolbar()->findChild<QAbstractButton*>(QStringLiteral("VorexStop"));
+    if (stop && stop->isEnabled()) {
+        stop->click();
+        return;
+    }
+    auto mode = values::Tree::Instance()->FindValueAs<values::ValueSelection>(toolbar->GetToolbarModeValuePath());
+    if (mode)
+        mode->SelectIndex(VOREX_XML::Admin::eRecordReplayMode_Stop, nullptr);
+}
+
+void HostWindow::checkStopped()
+{
+    const std::vector<int> busy = BusyChannels();
+    if (!busy.empty() && m_stopWatch.elapsed() < kStopWaitMs)
+        return;
+    if (!busy.empty()) {
+        QStringList names;
+        for (int i : busy)
+            names << ChannelName(i);
+        if (ErrorHandler::Instance()->IsTraceOn(ErrorHandler::TraceWarnings))
+            _Q_Trace(QStringLiteral("closing without the manager's confirmation of the stop of %1").arg(names.join(QStringLiteral(", "))),
+                     QStringLiteral(__FILE__), static_cast<unsigned short>(__LINE__));
+    }
+    delete m_pStopWait;
+    m_pStopWait = nullptr;
+    m_bStopsDone = true;
+    close();
 }
 
 void HostWindow::createMenus()

@@ -2,27 +2,49 @@
 
 #include "hostplugin.h"
 
+#include <QElapsedTimer>
 #include <QLibrary>
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 class VRXRTB_DLL;
 class IVtClient;
 class QMenu;
+class QMessageBox;
+class QScrollArea;
+class QTimer;
 
 namespace VorexSim {
 class RecorderManagerSimulator;
 }
 
 // Main window of the demo host: one docked recorder toolbar per channel.
+// The bars are docked in an inner main window inside a scroll area, so that
+// any number of channels stays reachable in a window of ordinary size while
+// each bar keeps what a docked bar has: its entry in the toolbar context
+// menu, floating with its title, moving between rows.
 class HostWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
+    // Answers the question asked when the window closes while channels are
+    // busy; returns QMessageBox::Yes or No. Without a hook the box is shown.
+    typedef std::function<int(QMessageBox&)> CloseAnswerHook;
+    static void SetCloseAnswerHook(CloseAnswerHook hook);
+
+    // How long a close waits for the manager to confirm the stops.
+    static constexpr int kStopWaitMs = 5000;
+    // The largest window the host opens with; more bars scroll.
+    static constexpr int kMaxWidth = 1600;
+    static constexpr int kMaxHeight = 900;
+    // The most channels a label is sized for (the host's limit).
+    static constexpr int kMaxChannelsShown = 64;
+
     HostWindow();
     ~HostWindow() override;
 
@@ -39,10 +61,27 @@ public:
 
     static QString ChannelPath(int index);
     static QString ReplayTimePath(int index);
+    static QString ChannelName(int index);
 
     const std::vector<IVRXRTB*>& Toolbars() const { return m_toolbars; }
+    // The main window the bars are docked in, and the area that scrolls it.
+    QMainWindow* Dock() const { return m_pDock; }
+    QScrollArea* ScrollArea() const { return m_pScroll; }
+
+    // Indices of the channels that record or replay (or are about to).
+    std::vector<int> BusyChannels() const;
+
+    // The toolbar context menu: the channels' bars.
+    QMenu* createPopupMenu() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void stopChannel(int index);
+    void checkStopped();
+    void fitToScreen();
+
     void createMenus();
     void createManagerMenu(VorexSim::RecorderManagerSimulator* simulator);
     void addChannelManagerMenu(QMenu* menu, VorexSim::RecorderManagerSimulator* simulator, int channel);
@@ -53,4 +92,9 @@ private:
     IDllInstance* m_pInstance = nullptr;
     std::vector<IVRXRTB*> m_toolbars;
     std::vector<IVtClient*> m_vtClients;
+    QScrollArea* m_pScroll = nullptr;
+    QMainWindow* m_pDock = nullptr;
+    QTimer* m_pStopWait = nullptr;
+    QElapsedTimer m_stopWatch;
+    bool m_bStopsDone = false;
 };

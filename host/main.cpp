@@ -52,24 +52,6 @@ private:
     bool m_terminal = false;
 };
 
-// Qt's own command line options, which QApplication takes out; the ones
-// that take a value say so.
-bool isQtOption(const char* arg, bool& takesValue)
-{
-    static const char* const withValue[] = {"-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-style",
-                                            "-stylesheet", "-session", "-display", "-geometry", "-qwindowgeometry",
-                                            "-qwindowtitle", "-qwindowicon", "-font", "-name", "-title"};
-    static const char* const plain[] = {"-reverse", "-widgetcount", "-sync", "-nograb", "-dograb"};
-    for (const char* o : withValue)
-        if (qstrcmp(arg, o) == 0)
-            return takesValue = true;
-    takesValue = false;
-    for (const char* o : plain)
-        if (qstrcmp(arg, o) == 0)
-            return true;
-    return false;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -77,22 +59,20 @@ int main(int argc, char** argv)
     // The options are checked before any window system is needed, so that
     // bad input gets its message on any machine.
     QStringList args;
-    for (int i = 1; i < argc; ++i) {
-        bool takesValue = false;
-        if (isQtOption(argv[i], takesValue)) {
-            i += takesValue ? 1 : 0;
-            continue;
-        }
+    for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
-    }
     HostOptions options;
     QString error;
     if (!options.Parse(args, error)) {
-        std::fprintf(stderr, "vrxrtb-host: %s\n%s", qPrintable(error), qPrintable(HostOptions::Usage()));
+        std::fprintf(stderr, "vrxrtb-host: %s\n\n%s", qPrintable(error), qPrintable(HostOptions::Usage()));
         return 2;
     }
     if (options.showHelp) {
         std::fputs(qPrintable(HostOptions::Usage()), stdout);
+        return 0;
+    }
+    if (options.showVersion) {
+        std::fputs(qPrintable(HostOptions::Version()), stdout);
         return 0;
     }
     if (!options.scenario.isEmpty() && !ScenarioRunner::Exists(options.scenario)) {

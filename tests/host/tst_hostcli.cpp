@@ -19,9 +19,9 @@ private slots:
         QTest::addColumn<QString>("message"); // in stdout or stderr
         const QString stub = QStringLiteral(VRX_STUB_MODULE);
         const QString channels = QStringLiteral("--channels must be a number from 1 to 64");
-        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "" << 2 << "unknown option --frobnicate";
+        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "" << 2 << "Unknown option 'frobnicate'";
         QTest::newRow("stray argument") << QStringList{"extra"} << "" << 2 << "unexpected argument extra";
-        QTest::newRow("module without path") << QStringList{"--module"} << "" << 2 << "--module needs a value";
+        QTest::newRow("module without path") << QStringList{"--module"} << "" << 2 << "Missing value after '--module'";
         QTest::newRow("channels 0") << QStringList{"--module", stub, "--channels", "0"} << "" << 2 << channels;
         QTest::newRow("channels absurd") << QStringList{"--channels", "4000000000"} << "" << 2 << channels;
         QTest::newRow("channels not a number") << QStringList{"--channels", "two"} << "" << 2 << "not \"two\"";
@@ -36,6 +36,10 @@ private slots:
             << QStringList{"--module", QStringLiteral(VRX_NOENTRY_MODULE), "--scenario", "smoke", "--output", m_dir.path()} << "" << 1
             << "is not a recorder toolbar plug-in (ARCreate/ARDestroy missing)";
         QTest::newRow("help") << QStringList{"--help"} << "" << 0 << "--module --channels --scenario --output --trace-mask";
+        QTest::newRow("version") << QStringList{"--version"} << "" << 0 << "vrxrtb-host 1.0";
+        QTest::newRow("Qt's own options left to Qt")
+            << QStringList{"-platform", "offscreen", "--module", stub, "--scenario", "smoke", "--output", m_dir.filePath("qt")} << "" << 0
+            << "== road smoke: ok";
         QTest::newRow("road with the stand-in") << QStringList{"--module", stub, "--scenario", "smoke", "--channels", "3", "--output", m_dir.filePath("smoke")}
                                                 << "" << 0 << "== road smoke: ok";
         // The stand-in's bar has none of the toolbar's controls.
