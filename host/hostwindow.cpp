@@ -265,7 +265,9 @@ void HostWindow::checkStopped()
             _Q_Trace(QStringLiteral("closing without the manager's confirmation of the stop of %1").arg(names.join(QStringLiteral(", "))),
                      QStringLiteral(__FILE__), static_cast<unsigned short>(__LINE__));
     }
-    delete m_pStopWait;
+    // This runs from the timer's own signal.
+    m_pStopWait->stop();
+    m_pStopWait->deleteLater();
     m_pStopWait = nullptr;
     m_bStopsDone = true;
     close();
