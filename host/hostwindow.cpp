@@ -23,6 +23,8 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
+
 namespace {
 
 HostWindow::CloseAnswerHook& closeAnswerHook()
@@ -209,35 +211,49 @@ void HostWindow::closeEvent(QCloseEvent* event)
     const int answer = closeAnswerHook() ? closeAnswerHook()(box) : box.exec();
     if (answer != QMessageBox::Yes)
         return;
-    for (int i : busy)
-        stopChannel(i);
     // The manager confirms from its own event handling: wait for it without
     // blocking, then close for real.
+    m_pendingStops = busy;
     m_stopWatch.start();
     m_pStopWait = new QTimer(this);
     m_pStopWait->setInterval(20);
     connect(m_pStopWait, &QTimer::timeout, this, &HostWindow::checkStopped);
     m_pStopWait->start();
+    sendPendingStops();
 }
 
-void HostWindow::stopChannel(int index)
+bool HostWindow::stopChannel(int index, bool clickOnly)
 {
     IVRXRTB* toolbar = m_toolbars[size_t(index)];
     // As the operator would: the bar's own stop button, so the bar goes
-    // through the stop it knows. A bar the host disabled cannot be clicked;
-    // then the stop mode is selected in the value the button writes.
+    // through the stop it knows. A bar that is still taking in a start
+    // disables it for a moment: that is waited for. A bar that stays
+    // disabled (the host switched it off) gets the stop mode selected in the
+    // value the button writes.
     auto* stop = toolbar->GetVorexToolbar()->findChild<QAbstractButton*>(QStringLiteral("VorexStop"));
     if (stop && stop->isEnabled()) {
         stop->click();
-        return;
+        return true;
     }
+    if (clickOnly)
+        return false;
     auto mode = values::Tree::Instance()->FindValueAs<values::ValueSelection>(toolbar->GetToolbarModeValuePath());
     if (mode)
         mode->SelectIndex(VOREX_XML::Admin::eRecordReplayMode_Stop, nullptr);
+    return true;
+}
+
+void HostWindow::sendPendingStops()
+{
+    const bool clickOnly = m_stopWatch.elapsed() < kStopWaitMs / 2;
+    m_pendingStops.erase(std::remove_if(m_pendingStops.begin(), m_pendingStops.end(),
+                                        [this, clickOnly](int i) { return stopChannel(i, clickOnly); }),
+                         m_pendingStops.end());
 }
 
 void HostWindow::checkStopped()
 {
+    sendPendingStops();
     const std::vector<int> busy = BusyChannels();
     if (!busy.empty() && m_stopWatch.elapsed() < kStopWaitMs)
         return;
@@ -249,7 +265,9 @@ void HostWindow::checkStopped()
             _Q_Trace(QStringLiteral("closing without the manager's confirmation of the stop of %1").arg(names.join(QStringLiteral(", "))),
                      QStringLiteral(__FILE__), static_cast<unsigned short>(__LINE__));
     }
-    delete m_pStopWait;
+    // This runs from the timer's own signal.
+    m_pStopWait->stop();
+    m_pStopWait->deleteLater();
     m_pStopWait = nullptr;
     m_bStopsDone = true;
     close();

@@ -78,7 +78,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void stopChannel(int index);
+    // Stops a busy channel; false while it has to wait for its bar.
+    bool stopChannel(int index, bool clickOnly);
+    void sendPendingStops();
     void checkStopped();
     void fitToScreen();
 
@@ -96,5 +98,6 @@ private:
     QMainWindow* m_pDock = nullptr;
     QTimer* m_pStopWait = nullptr;
     QElapsedTimer m_stopWatch;
+    std::vector<int> m_pendingStops;
     bool m_bStopsDone = false;
 };
