@@ -75,10 +75,11 @@ VCReplayBar::VCReplayBar(QWidget* parent, const QString& name, bool showLabels)
         link.reset(new vcdetail::ValueLink(this, [this]() { update(); }));
     setMouseTracking(false);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setFocusPolicy(Qt::StrongFocus);
-    setAccessibleName(tr("Replay position"));
+    // Before anything makes assistive tools look at the bar.
     static const bool factoryInstalled = (QAccessible::installFactory(&VCReplayBarAccessible::Factory), true);
     Q_UNUSED(factoryInstalled);
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(tr("Replay position"));
 }
 
 VCReplayBar::~VCReplayBar()
@@ -583,17 +584,19 @@ void VCReplayBar::contextMenuEvent(QContextMenuEvent* event)
     if (!isEnabled())
         return;
     QPoint pos = event->pos();
+    double position = XToPosition(pos.x());
     // From the keyboard the menu belongs to the position (and a bookmark
     // there), not to wherever the pointer rests.
-    if (event->reason() == QContextMenuEvent::Keyboard && m_links[eCurrent]->Value())
-        pos = QPoint(PositionToX(GetCurrentPosition()), BarRect().bottom());
-    ShowContextMenu(pos, mapToGlobal(pos));
+    if (event->reason() == QContextMenuEvent::Keyboard && m_links[eCurrent]->Value()) {
+        position = GetCurrentPosition();
+        pos = QPoint(PositionToX(position), BarRect().bottom());
+    }
+    ShowContextMenu(pos, mapToGlobal(pos), static_cast<qint64>(std::llround(position)));
 }
 
-void VCReplayBar::ShowContextMenu(const QPoint& pos, const QPoint& globalPos)
+void VCReplayBar::ShowContextMenu(const QPoint& pos, const QPoint& globalPos, qint64 position)
 {
     const int index = BookmarkAt(pos);
-    const qint64 position = static_cast<qint64>(std::llround(XToPosition(pos.x())));
     QMenu menu(this);
     QAction* add = menu.addAction(tr("Add bookmark at %1").arg(PositionText(static_cast<double>(position))));
     QAction* rename = index >= 0 ? menu.addAction(tr("Rename bookmark...")) : nullptr;

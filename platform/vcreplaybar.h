@@ -148,7 +148,7 @@ protected:
 
 private:
     friend class VCReplayBarAccessible;
-    void ShowContextMenu(const QPoint& pos, const QPoint& globalPos);
+    void ShowContextMenu(const QPoint& pos, const QPoint& globalPos, qint64 position);
     void MoveCurrentPosition(double position);
     double Range0() const;
     double Range1() const;

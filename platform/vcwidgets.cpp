@@ -144,6 +144,8 @@ const KnownItem kKnownItems[] = {
     {"eReplayMode_Pausing", QT_TRANSLATE_NOOP("VCItemText", "Replay pauses"), VCLook::ePaused},
     {"eReplayMode_Running", QT_TRANSLATE_NOOP("VCItemText", "Replaying"), VCLook::eReplaying},
     {"eReplayMode_Stopping", QT_TRANSLATE_NOOP("VCItemText", "Replay stops"), VCLook::eReplaying},
+    // Values that a field shows, named for assistive tools.
+    {"RecordName", QT_TRANSLATE_NOOP("VCItemText", "Record name"), VCLook::eNone},
 };
 
 const KnownItem* findKnownItem(const QString& name)
@@ -634,6 +636,11 @@ VCLineEdit::~VCLineEdit()
 bool VCLineEdit::SetText_ValuePath(const QString& path)
 {
     const bool found = m_link->Bind(path) && m_link->ValueAs<values::Value<QString>>() != nullptr;
+    const QString key = path.section(QLatin1Char('/'), -1);
+    if (GuiCentral::ItemText(key) != key && (accessibleName().isEmpty() || accessibleName() == m_strNameFromToolTip)) {
+        m_strNameFromToolTip.clear();
+        setAccessibleName(GuiCentral::ItemText(key));
+    }
     Refresh();
     return found;
 }
@@ -657,10 +664,10 @@ void VCLineEdit::changeEvent(QEvent* event)
 
 bool VCLineEdit::event(QEvent* event)
 {
-    // Assistive tools name a field by its label, and this one has none:
-    // its tool tip says what it holds, unless someone named it.
-    if (event->type() == QEvent::ToolTipChange
-        && (accessibleName().isEmpty() || accessibleName() == m_strNameFromToolTip)) {
+    // Assistive tools name a field by its label, and this one has none: the
+    // value's name names it (when known), else the first tool tip, which says
+    // what it holds; later tips may show its contents.
+    if (event->type() == QEvent::ToolTipChange && accessibleName().isEmpty()) {
         m_strNameFromToolTip = toolTip();
         setAccessibleName(m_strNameFromToolTip);
     }

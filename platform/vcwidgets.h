@@ -47,9 +47,9 @@ public:
     // Creates a selection under a new unique path and returns that path.
     QString CreateUniqueValueSelection();
 
-    // What the operator reads for a selection item: the item names of the
-    // recorder's mode selections are identifiers, shown as translated words;
-    // any other name is shown as it is.
+    // What the operator reads for an identifier: the item names of the
+    // recorder's mode selections and the names of known values are shown as
+    // translated words; any other name is shown as it is.
     static QString ItemText(const QString& itemName);
 
 private:

@@ -73,6 +73,16 @@ void DeviceCombo::changeEvent(QEvent* event)
         m_gate.OnEnabledChange();
 }
 
+// Styles draw the focus of a combo faintly or not at all.
+void DeviceCombo::paintEvent(QPaintEvent* event)
+{
+    QComboBox::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(this);
+        VCLook::DrawFocusFrame(painter, rect(), palette());
+    }
+}
+
 void DeviceCombo::sl_devicesChanged()
 {
     Refresh();

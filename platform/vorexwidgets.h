@@ -46,6 +46,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private slots:
     void sl_devicesChanged();
