@@ -233,8 +233,10 @@ void VCLook::WatchAncestorCursors(QWidget* widget)
     auto* watcher = widget->findChild<AncestorCursorWatcher*>(QString(), Qt::FindDirectChildrenOnly);
     if (!watcher)
         watcher = new AncestorCursorWatcher(widget);
-    // Installing twice on the same object keeps one entry.
-    for (QWidget* w = widget; w; w = w->parentWidget())
+    // Installing twice on the same object keeps one entry. The window is
+    // left alone: it holds every toolbar of the host, and each event to it
+    // would pass all their widgets' watchers.
+    for (QWidget* w = widget; w && !w->isWindow(); w = w->parentWidget())
         w->installEventFilter(watcher);
 }
 

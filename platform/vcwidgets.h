@@ -69,8 +69,9 @@ VRXPLATFORM_EXPORT bool IsDark(const QPalette& palette);
 // Disabled by its owner while an answer is awaited: a widget or one of its
 // ancestors shows the wait cursor.
 VRXPLATFORM_EXPORT bool IsWaiting(const QWidget* widget);
-// Repaints `widget` whenever the cursor of one of its ancestors changes (the
-// waiting look); call again after the widget moved to another parent.
+// Repaints `widget` whenever the cursor of one of its ancestors below its
+// window changes (the waiting look); call again after the widget moved to
+// another parent.
 VRXPLATFORM_EXPORT void WatchAncestorCursors(QWidget* widget);
 // A focus mark that every style shows, also where the style draws none.
 VRXPLATFORM_EXPORT void DrawFocusFrame(QPainter& painter, const QRect& rect, const QPalette& palette);
