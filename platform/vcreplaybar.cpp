@@ -255,6 +255,7 @@ bool VCReplayBar::DeleteBookmark(int index)
     if (index < 0 || index >= static_cast<int>(m_bookmarks.size()))
         return false;
     m_deleted = m_bookmarks[static_cast<size_t>(index)];
+    m_deletedFrom = RecordSignature();
     m_bCanUndo = true;
     m_bookmarks.erase(m_bookmarks.begin() + index);
     update();
@@ -262,9 +263,24 @@ bool VCReplayBar::DeleteBookmark(int index)
     return true;
 }
 
+std::vector<double> VCReplayBar::RecordSignature() const
+{
+    auto format = m_links[eFormat]->ValueAs<values::ValueSelection>();
+    const long key = format ? format->GetCurrentKey() : 0;
+    const double start = key != 0 && m_pConverter ? m_pConverter->Convert(Range0(), static_cast<int>(key), 0) : -1.0;
+    return {Range0(), Range1(), start};
+}
+
+// Two records without bookmarks show the same (empty) list; the deleted
+// bookmark must not come back on the other one.
+bool VCReplayBar::CanUndoDelete() const
+{
+    return m_bCanUndo && m_deletedFrom == RecordSignature();
+}
+
 bool VCReplayBar::UndoDelete()
 {
-    if (!m_bCanUndo)
+    if (!CanUndoDelete())
         return false;
     m_bCanUndo = false;
     AddBookmark(m_deleted.GetPosition(), m_deleted.GetText());
@@ -602,7 +618,7 @@ void VCReplayBar::ShowContextMenu(const QPoint& pos, const QPoint& globalPos, qi
     QAction* rename = index >= 0 ? menu.addAction(tr("Rename bookmark...")) : nullptr;
     QAction* remove = index >= 0 ? menu.addAction(tr("Delete bookmark")) : nullptr;
     QAction* undo = nullptr;
-    if (m_bCanUndo) {
+    if (CanUndoDelete()) {
         const QString name = m_deleted.GetText().isEmpty() ? PositionText(static_cast<double>(m_deleted.GetPosition()))
                                                             : m_deleted.GetText();
         undo = menu.addAction(tr("Undo delete of bookmark \"%1\"").arg(name));

@@ -118,9 +118,10 @@ public:
     bool RenameBookmark(int index, const QString& text);
     bool DeleteBookmark(int index);
     // Puts the last deleted bookmark back; false when there is none to undo
-    // (nothing deleted, or the bar's bookmarks were replaced since).
+    // (nothing deleted, the bar's bookmarks were replaced since, or the bar
+    // shows another record).
     bool UndoDelete();
-    bool CanUndoDelete() const { return m_bCanUndo; }
+    bool CanUndoDelete() const;
 
     // Text shown for a position: with a time format, the time since the
     // record's start (hh:mm:ss); where the record cannot tell times, the
@@ -168,6 +169,9 @@ private:
     bool m_bDraggingPosition = false;
     int m_nDraggedBookmark = -1;
     int m_nDragX = -1; // where the dragged marker is drawn (-1: not moved yet)
+    // What tells the record apart: its range and the time of its start.
+    std::vector<double> RecordSignature() const;
     BookmarkType m_deleted;
+    std::vector<double> m_deletedFrom;
     bool m_bCanUndo = false;
 };
