@@ -9,12 +9,20 @@
 // selection; with a converter and a format other than 0 it shows positions as
 // times (microseconds of the host clock, shown as hh:mm:ss).
 //
+// The bar draws the current position as the time elapsed since the record's
+// start ("00:01:23 / 00:05:00", the notation of the duration counter) and
+// says whether a replay runs, is paused or waits for an answer.
+//
 // Operator: dragging in the bar moves the current position (written to its
 // value) unless a replay runs without position changes allowed; the context
-// menu adds, renames and deletes bookmarks; dragging a bookmark's marker (the
-// strip below the bar) moves it. Every bookmark edit emits
-// signalBookmarksChanged(). Notifications of the bound values may arrive on
-// any thread; the bar repaints in its own thread.
+// menu adds, renames and deletes bookmarks and undoes the last deletion;
+// dragging a bookmark's marker (the strip below the bar) moves it, the marker
+// following the pointer. Hovering a marker shows the bookmark's name.
+// Keyboard: Left/Right and Page Up/Down move the position, Home/End go to the
+// replay range's ends, Ctrl+Left/Right to the previous/next bookmark, the menu
+// key opens the context menu at the position, Ctrl+Z undoes a deletion. Every
+// bookmark edit emits signalBookmarksChanged(). Notifications of the bound
+// values may arrive on any thread; the bar repaints in its own thread.
 
 #include "platform_export.h"
 #include "values.h"
@@ -109,9 +117,19 @@ public:
     bool MoveBookmark(int index, qint64 position);
     bool RenameBookmark(int index, const QString& text);
     bool DeleteBookmark(int index);
+    // Puts the last deleted bookmark back; false when there is none to undo
+    // (nothing deleted, the bar's bookmarks were replaced since, or the bar
+    // shows another record).
+    bool UndoDelete();
+    bool CanUndoDelete() const;
 
-    // Text shown for a position in the current display format.
+    // Text shown for a position: with a time format, the time since the
+    // record's start (hh:mm:ss); where the record cannot tell times, the
+    // share of the record; with the offset format, the offset.
     QString PositionText(double position) const;
+    // What the bar shows of the replay ("Replaying", "Paused", "Waiting for
+    // an answer", or empty).
+    QString StatusText() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -120,6 +138,9 @@ signals:
     void signalBookmarksChanged();
 
 protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -127,6 +148,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    friend class VCReplayBarAccessible;
+    void ShowContextMenu(const QPoint& pos, const QPoint& globalPos, qint64 position);
+    void MoveCurrentPosition(double position);
     double Range0() const;
     double Range1() const;
     double XToPosition(int x) const;
@@ -144,4 +168,10 @@ private:
     bool m_bPositionChangeable = true;
     bool m_bDraggingPosition = false;
     int m_nDraggedBookmark = -1;
+    int m_nDragX = -1; // where the dragged marker is drawn (-1: not moved yet)
+    // What tells the record apart: its range and the time of its start.
+    std::vector<double> RecordSignature() const;
+    BookmarkType m_deleted;
+    std::vector<double> m_deletedFrom;
+    bool m_bCanUndo = false;
 };

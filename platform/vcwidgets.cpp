@@ -3,10 +3,15 @@
 #include "vcvaluelink_p.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMetaObject>
+#include <QPainter>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionToolButton>
 #include <QThread>
 
 // ---------------------------------------------------------------------------
@@ -111,6 +116,140 @@ QString GuiCentral::CreateUniqueValueSelection()
     return path;
 }
 
+namespace {
+struct KnownItem
+{
+    const char* name;
+    const char* words;
+    VCLook::Activity activity;
+};
+
+// The item names of the recorder's mode selections (they are the values'
+// data and stay); the operator reads the words.
+const KnownItem kKnownItems[] = {
+    {"eRecordReplayMode_Replay", QT_TRANSLATE_NOOP("VCItemText", "Replay once"), VCLook::eReplaying},
+    {"eRecordReplayMode_Replaycontinuous", QT_TRANSLATE_NOOP("VCItemText", "Replay endlessly"), VCLook::eReplaying},
+    {"eRecordReplayMode_Pausereplay", QT_TRANSLATE_NOOP("VCItemText", "Pause replay"), VCLook::ePaused},
+    {"eRecordReplayMode_Record", QT_TRANSLATE_NOOP("VCItemText", "Record"), VCLook::eRecording},
+    {"eRecordReplayMode_Recordcontinuous", QT_TRANSLATE_NOOP("VCItemText", "Record continuously"), VCLook::eRecording},
+    {"eRecordReplayMode_Stop", QT_TRANSLATE_NOOP("VCItemText", "Stop"), VCLook::eNone},
+    {"eRecordReplayAllModes_Startrecord", QT_TRANSLATE_NOOP("VCItemText", "Recording starts"), VCLook::eRecording},
+    {"eRecordReplayAllModes_Record", QT_TRANSLATE_NOOP("VCItemText", "Recording"), VCLook::eRecording},
+    {"eRecordReplayAllModes_Recordcontinuous", QT_TRANSLATE_NOOP("VCItemText", "Recording continuously"), VCLook::eRecording},
+    {"eRecordReplayAllModes_Recordreplaystopped", QT_TRANSLATE_NOOP("VCItemText", "Recording stops"), VCLook::eRecording},
+    {"eRecordReplayAllModes_Stopped", QT_TRANSLATE_NOOP("VCItemText", "Stopped"), VCLook::eNone},
+    {"eReplayMode_Stopped", QT_TRANSLATE_NOOP("VCItemText", "Replay stopped"), VCLook::eNone},
+    {"eReplayMode_Starting", QT_TRANSLATE_NOOP("VCItemText", "Replay starts"), VCLook::eReplaying},
+    {"eReplayMode_Paused", QT_TRANSLATE_NOOP("VCItemText", "Replay paused"), VCLook::ePaused},
+    {"eReplayMode_Pausing", QT_TRANSLATE_NOOP("VCItemText", "Replay pauses"), VCLook::ePaused},
+    {"eReplayMode_Running", QT_TRANSLATE_NOOP("VCItemText", "Replaying"), VCLook::eReplaying},
+    {"eReplayMode_Stopping", QT_TRANSLATE_NOOP("VCItemText", "Replay stops"), VCLook::eReplaying},
+    // Values that a field shows, named for assistive tools.
+    {"RecordName", QT_TRANSLATE_NOOP("VCItemText", "Record name"), VCLook::eNone},
+};
+
+const KnownItem* findKnownItem(const QString& name)
+{
+    for (const KnownItem& item : kKnownItems)
+        if (name == QLatin1String(item.name))
+            return &item;
+    return nullptr;
+}
+
+// Text of the item with `key`, empty when the selection has none.
+QString itemNameOf(const values::ValueSelection& selection, long key)
+{
+    for (const values::SelItemDesc& item : selection.GetItems())
+        if (item.m_key == key)
+            return item.m_text;
+    return QString();
+}
+
+class AncestorCursorWatcher : public QObject
+{
+public:
+    explicit AncestorCursorWatcher(QWidget* widget) : QObject(widget), m_pWidget(widget) {}
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::CursorChange)
+            m_pWidget->update();
+        return false;
+    }
+
+private:
+    QWidget* m_pWidget;
+};
+} // namespace
+
+QString GuiCentral::ItemText(const QString& itemName)
+{
+    const KnownItem* item = findKnownItem(itemName);
+    return item ? QCoreApplication::translate("VCItemText", item->words) : itemName;
+}
+
+// ---------------------------------------------------------------------------
+// VCLook
+// ---------------------------------------------------------------------------
+
+VCLook::Activity VCLook::ActivityOf(const QString& itemName)
+{
+    const KnownItem* item = findKnownItem(itemName);
+    return item ? item->activity : eNone;
+}
+
+bool VCLook::IsDark(const QPalette& palette)
+{
+    return palette.color(QPalette::Window).lightness() < 128;
+}
+
+QColor VCLook::ActivityColor(Activity activity, const QPalette& palette)
+{
+    const bool dark = IsDark(palette);
+    switch (activity) {
+    case eRecording:
+        return dark ? QColor(0xff5c5c) : QColor(0xd01010);
+    case eReplaying:
+        return dark ? QColor(0x4cd964) : QColor(0x138a2c);
+    case ePaused:
+        return dark ? QColor(0xffc02e) : QColor(0xc06a00);
+    case eNone:
+        break;
+    }
+    return QColor();
+}
+
+bool VCLook::IsWaiting(const QWidget* widget)
+{
+    if (widget->isEnabled())
+        return false;
+    for (const QWidget* w = widget; w; w = w->parentWidget())
+        if (w->testAttribute(Qt::WA_SetCursor) && w->cursor().shape() == Qt::WaitCursor)
+            return true;
+    return false;
+}
+
+void VCLook::WatchAncestorCursors(QWidget* widget)
+{
+    auto* watcher = widget->findChild<AncestorCursorWatcher*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!watcher)
+        watcher = new AncestorCursorWatcher(widget);
+    // Installing twice on the same object keeps one entry. The window is
+    // left alone: it holds every toolbar of the host, and each event to it
+    // would pass all their widgets' watchers.
+    for (QWidget* w = widget; w && !w->isWindow(); w = w->parentWidget())
+        w->installEventFilter(watcher);
+}
+
+void VCLook::DrawFocusFrame(QPainter& painter, const QRect& rect, const QPalette& palette)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(palette.color(QPalette::Highlight), 2));
+    painter.drawRect(rect.adjusted(1, 1, -1, -1));
+    painter.restore();
+}
+
 // ---------------------------------------------------------------------------
 // VCEnableGate
 // ---------------------------------------------------------------------------
@@ -172,6 +311,66 @@ VCButton::VCButton(QWidget* parent, const QString& name)
 }
 
 VCButton::~VCButton() = default;
+
+void VCButton::SetShownActivity(VCLook::Activity activity)
+{
+    if (m_activity == activity)
+        return;
+    m_activity = activity;
+    update();
+}
+
+void VCButton::SetDefaultAccessibleName(const QString& name)
+{
+    if (!accessibleName().isEmpty() && accessibleName() != m_strDefaultAccessibleName)
+        return;
+    m_strDefaultAccessibleName = name;
+    setAccessibleName(name);
+}
+
+void VCButton::showEvent(QShowEvent* event)
+{
+    QToolButton::showEvent(event);
+    VCLook::WatchAncestorCursors(this);
+}
+
+// The pictures are drawn for a light background: on a dark palette they get
+// a light plate. Disabled, the button is veiled with the window colour, since
+// the style's disabled picture of a dark picture looks much like the picture.
+// A pressed button's activity shows as a frame in its colour, dashed while
+// the owner waits for an answer.
+void VCButton::paintEvent(QPaintEvent* event)
+{
+    QStyleOptionToolButton option;
+    initStyleOption(&option);
+    if (VCLook::IsDark(palette()) && !icon().isNull()) {
+        QPainter plate(this);
+        plate.setRenderHint(QPainter::Antialiasing);
+        plate.setPen(Qt::NoPen);
+        plate.setBrush(QColor(0xd6d6d6));
+        const QRect part = style()->subControlRect(QStyle::CC_ToolButton, &option, QStyle::SC_ToolButton, this);
+        plate.drawRoundedRect(QRectF(part).adjusted(2.5, 2.5, -2.5, -2.5), 3, 3);
+    }
+    QToolButton::paintEvent(event);
+    QPainter painter(this);
+    if (!isEnabled()) {
+        QColor veil = palette().color(QPalette::Active, QPalette::Window);
+        veil.setAlphaF(0.6);
+        painter.fillRect(rect(), veil);
+    }
+    const QColor color = VCLook::ActivityColor(m_activity, palette());
+    if (color.isValid()) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPen pen(color, 2.0);
+        if (VCLook::IsWaiting(this))
+            pen.setStyle(Qt::DashLine);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 3, 3);
+    }
+    if (hasFocus())
+        VCLook::DrawFocusFrame(painter, rect().adjusted(2, 2, -2, -2), palette());
+}
 
 void VCButton::SetDefaultPicture(const char* const* xpm)
 {
@@ -242,6 +441,10 @@ void VCOneOfButton::Refresh()
     const QIcon& icon = m_bPressedState ? m_pressedIcon : (m_icon.isNull() ? m_defaultIcon : m_icon);
     setIcon(icon.isNull() ? m_defaultIcon : icon);
     setDown(false);
+    // The text is the owner's; the item says what the button does.
+    const QString itemName = selection ? itemNameOf(*selection, m_nKeyOnPress) : QString();
+    SetDefaultAccessibleName(itemName.isEmpty() ? QString() : GuiCentral::ItemText(itemName));
+    SetShownActivity(m_bPressedState ? VCLook::ActivityOf(itemName) : VCLook::eNone);
 }
 
 // ---------------------------------------------------------------------------
@@ -293,14 +496,31 @@ void VCOneOfButtonCombo::AddSelection(long key, long keyOnRelease, const char* c
     entry->pressedIcon = iconFromXpm(pressedXpm);
     entry->icon = iconFromXpm(xpm);
     entry->action->setIcon(entry->icon);
-    auto selection = m_link->ValueAs<values::ValueSelection>();
-    QString text = QString::number(key);
-    if (selection)
-        for (const values::SelItemDesc& item : selection->GetItems())
-            if (item.m_key == key && !item.m_text.isEmpty())
-                text = item.m_text;
-    entry->action->setText(text);
     Refresh();
+}
+
+QString VCOneOfButtonCombo::ItemNameOf(long key) const
+{
+    auto selection = m_link->ValueAs<values::ValueSelection>();
+    return selection ? itemNameOf(*selection, key) : QString();
+}
+
+void VCOneOfButtonCombo::keyPressEvent(QKeyEvent* event)
+{
+    const bool altArrow = (event->key() == Qt::Key_Down || event->key() == Qt::Key_Up)
+        && (event->modifiers() & Qt::AltModifier);
+    if ((altArrow || event->key() == Qt::Key_F4) && isEnabled() && !m_entries.empty()) {
+        showMenu();
+        return;
+    }
+    VCButton::keyPressEvent(event);
+}
+
+void VCOneOfButtonCombo::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (isEnabled() && !m_entries.empty())
+        showMenu();
+    event->accept();
 }
 
 bool VCOneOfButtonCombo::SetSelection_ValuePath(const QString& path, long key, long keyOnRelease,
@@ -376,11 +596,19 @@ void VCOneOfButtonCombo::Refresh()
             }
         }
     }
+    // Items may be named only once the selection is bound, and renamed when
+    // the channel is built again.
+    for (Entry& entry : m_entries) {
+        const QString name = ItemNameOf(entry.key);
+        entry.action->setText(name.isEmpty() ? QString::number(entry.key) : GuiCentral::ItemText(name));
+    }
     if (m_nChosen < 0) {
         setIcon(m_defaultIcon);
+        SetShownActivity(VCLook::eNone);
         return;
     }
     const Entry& chosen = m_entries[static_cast<size_t>(m_nChosen)];
+    SetShownActivity(m_bPressedState ? VCLook::ActivityOf(ItemNameOf(chosen.key)) : VCLook::eNone);
     const QIcon& icon = m_bPressedState ? chosen.pressedIcon : chosen.icon;
     setIcon(icon.isNull() ? m_defaultIcon : icon);
     setText(chosen.action->text());
@@ -410,6 +638,11 @@ VCLineEdit::~VCLineEdit()
 bool VCLineEdit::SetText_ValuePath(const QString& path)
 {
     const bool found = m_link->Bind(path) && m_link->ValueAs<values::Value<QString>>() != nullptr;
+    const QString key = path.section(QLatin1Char('/'), -1);
+    if (GuiCentral::ItemText(key) != key && (accessibleName().isEmpty() || accessibleName() == m_strNameFromToolTip)) {
+        m_strNameFromToolTip.clear();
+        setAccessibleName(GuiCentral::ItemText(key));
+    }
     Refresh();
     return found;
 }
@@ -429,6 +662,28 @@ void VCLineEdit::changeEvent(QEvent* event)
     QLineEdit::changeEvent(event);
     if (event->type() == QEvent::EnabledChange)
         m_gate.OnEnabledChange();
+}
+
+bool VCLineEdit::event(QEvent* event)
+{
+    // Assistive tools name a field by its label, and this one has none: the
+    // value's name names it (when known), else the first tool tip, which says
+    // what it holds; later tips may show its contents.
+    if (event->type() == QEvent::ToolTipChange && accessibleName().isEmpty()) {
+        m_strNameFromToolTip = toolTip();
+        setAccessibleName(m_strNameFromToolTip);
+    }
+    return QLineEdit::event(event);
+}
+
+// A read-only field shows no cursor, so its focus would go unseen.
+void VCLineEdit::paintEvent(QPaintEvent* event)
+{
+    QLineEdit::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(this);
+        VCLook::DrawFocusFrame(painter, rect(), palette());
+    }
 }
 
 void VCLineEdit::sl_returnPressed()

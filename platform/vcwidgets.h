@@ -21,6 +21,7 @@
 #include "platform_export.h"
 #include "values.h"
 
+#include <QColor>
 #include <QLineEdit>
 #include <QString>
 #include <QToolButton>
@@ -31,6 +32,8 @@
 
 class QMenu;
 class QAction;
+class QPainter;
+class QPalette;
 
 namespace vcdetail {
 class ValueLink;
@@ -44,10 +47,35 @@ public:
     // Creates a selection under a new unique path and returns that path.
     QString CreateUniqueValueSelection();
 
+    // What the operator reads for an identifier: the item names of the
+    // recorder's mode selections and the names of known values are shown as
+    // translated words; any other name is shown as it is.
+    static QString ItemText(const QString& itemName);
+
 private:
     GuiCentral() = default;
     std::atomic<unsigned> m_nextId{1};
 };
+
+// The look the value-bound widgets share, so that a state reads the same on
+// every widget and in light and dark palettes alike.
+namespace VCLook {
+enum Activity { eNone, eRecording, eReplaying, ePaused };
+// The activity an item of the mode selections stands for.
+VRXPLATFORM_EXPORT Activity ActivityOf(const QString& itemName);
+// Strong enough to read against the palette's window and base colours.
+VRXPLATFORM_EXPORT QColor ActivityColor(Activity activity, const QPalette& palette);
+VRXPLATFORM_EXPORT bool IsDark(const QPalette& palette);
+// Disabled by its owner while an answer is awaited: a widget or one of its
+// ancestors shows the wait cursor.
+VRXPLATFORM_EXPORT bool IsWaiting(const QWidget* widget);
+// Repaints `widget` whenever the cursor of one of its ancestors below its
+// window changes (the waiting look); call again after the widget moved to
+// another parent.
+VRXPLATFORM_EXPORT void WatchAncestorCursors(QWidget* widget);
+// A focus mark that every style shows, also where the style draws none.
+VRXPLATFORM_EXPORT void DrawFocusFrame(QPainter& painter, const QRect& rect, const QPalette& palette);
+} // namespace VCLook
 
 // Keeps "owner's wish AND value usable" on one widget (see the header
 // comment). Used by every value-bound widget of the platform.
@@ -82,13 +110,23 @@ public:
     bool IsValueUsable() const { return m_gate.IsValueUsable(); }
     bool isEnabledByOwner() const { return m_gate.IsEnabledByOwner(); }
 
+    // The activity shown by a coloured frame (none while not pressed).
+    VCLook::Activity ShownActivity() const { return m_activity; }
+
 protected:
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void SetValueUsable(bool usable) { m_gate.SetValueUsable(usable); }
+    void SetShownActivity(VCLook::Activity activity);
+    // Names the button for assistive tools unless someone else named it.
+    void SetDefaultAccessibleName(const QString& name);
     QIcon m_defaultIcon;
 
 private:
     VCEnableGate m_gate;
+    VCLook::Activity m_activity = VCLook::eNone;
+    QString m_strDefaultAccessibleName;
 };
 
 // A button bound to one key of a selection. Pressing it while its key is not
@@ -128,7 +166,9 @@ private:
 // A button with a drop-down of selections of one selection value. The button
 // shows the chosen entry (the one whose key is current, else the last chosen)
 // and triggers it like a VCOneOfButton; picking an entry from the drop-down
-// chooses and triggers it.
+// chooses and triggers it. The drop-down also opens from the keyboard
+// (Alt+Down, Alt+Up, F4, the menu key) and on a right click. Entries read as
+// their selection items' words (GuiCentral::ItemText).
 class VRXPLATFORM_EXPORT VCOneOfButtonCombo : public VCButton
 {
     Q_OBJECT
@@ -154,6 +194,12 @@ public:
     // does. False when there is no such entry.
     bool TriggerEntry(long key);
     bool IsPressedState() const { return m_bPressedState; }
+    // The drop-down (owned by the combo).
+    QMenu* Menu() const { return m_pMenu; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private slots:
     void sl_clicked();
@@ -168,6 +214,7 @@ private:
         QAction* action;
     };
     Entry* FindEntry(long key);
+    QString ItemNameOf(long key) const;
     void Trigger(const Entry& entry);
     void Refresh();
 
@@ -199,7 +246,9 @@ public:
     bool isEnabledByOwner() const { return m_gate.IsEnabledByOwner(); }
 
 protected:
+    bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private slots:
     void sl_returnPressed();
@@ -208,4 +257,5 @@ private:
     void Refresh();
     std::unique_ptr<vcdetail::ValueLink> m_link;
     VCEnableGate m_gate;
+    QString m_strNameFromToolTip;
 };

@@ -3,6 +3,9 @@
 #include "vcvaluelink_p.h"
 
 #include <QEvent>
+#include <QPainter>
+#include <QStyleOptionProgressBar>
+#include <QStylePainter>
 #include <QTimer>
 
 using VorexCommon::DeviceHandler;
@@ -22,6 +25,7 @@ DeviceCombo::DeviceCombo(QWidget* parent, DeviceHandler* deviceHandler, const QS
 {
     if (!name.isEmpty())
         setObjectName(name);
+    setAccessibleName(tr("Recorder device"));
     if (deviceHandler)
         connect(deviceHandler, &DeviceHandler::si_devicesChanged, this, &DeviceCombo::sl_devicesChanged);
     connect(this, QOverload<int>::of(&QComboBox::activated), this, &DeviceCombo::sl_activated);
@@ -67,6 +71,16 @@ void DeviceCombo::changeEvent(QEvent* event)
     QComboBox::changeEvent(event);
     if (event->type() == QEvent::EnabledChange)
         m_gate.OnEnabledChange();
+}
+
+// Styles draw the focus of a combo faintly or not at all.
+void DeviceCombo::paintEvent(QPaintEvent* event)
+{
+    QComboBox::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(this);
+        VCLook::DrawFocusFrame(painter, rect(), palette());
+    }
 }
 
 void DeviceCombo::sl_devicesChanged()
@@ -129,6 +143,7 @@ DiscSpaceBar::DiscSpaceBar(QWidget* parent, const QString& rootPath)
 {
     setRange(0, 1000);
     setTextVisible(true);
+    setAccessibleName(tr("Free disc space"));
     setMaximumWidth(140);
     connect(RecorderManagerEvents::Instance(), &RecorderManagerEvents::si_deviceChanged, this, &DiscSpaceBar::sl_deviceChanged);
     connect(RecorderManagerEvents::Instance(), &RecorderManagerEvents::si_deviceAdded, this, &DiscSpaceBar::sl_deviceChanged);
@@ -195,15 +210,62 @@ void DiscSpaceBar::Refresh()
     if (info.deviceId.isEmpty() || info.totalSpace == 0) {
         m_strText = info.deviceId.isEmpty() ? QStringLiteral("-") : tr("%1 free").arg(FormatBytes(info.freeSpace));
         setValue(0);
+        m_level = eLevelNormal;
         setToolTip(device.isEmpty() ? tr("No recorder device") : device);
     } else {
         const quint64 freeSpace = qMin(info.freeSpace, info.totalSpace);
         const double fraction = static_cast<double>(freeSpace) / static_cast<double>(info.totalSpace);
         setValue(static_cast<int>(fraction * 1000.0 + 0.5));
         m_strText = tr("%1 free").arg(FormatBytes(freeSpace));
-        setToolTip(tr("%1: %2 of %3 free").arg(device, FormatBytes(freeSpace), FormatBytes(info.totalSpace)));
+        m_level = fraction < 0.02 ? eLevelCritical : fraction < 0.10 ? eLevelLow : eLevelNormal;
+        QString tip = tr("%1: %2 of %3 free").arg(device, FormatBytes(freeSpace), FormatBytes(info.totalSpace));
+        if (m_level == eLevelCritical)
+            tip += QLatin1Char('\n') + tr("Almost no disc space left.");
+        else if (m_level == eLevelLow)
+            tip += QLatin1Char('\n') + tr("Little disc space left.");
+        setToolTip(tip);
     }
+    setAccessibleDescription(toolTip());
     update();
+}
+
+QColor DiscSpaceBar::LevelColor(Level level, const QPalette& palette)
+{
+    const bool dark = VCLook::IsDark(palette);
+    switch (level) {
+    case eLevelLow:
+        return dark ? QColor(0xffb020) : QColor(0xe08a00);
+    case eLevelCritical:
+        return dark ? QColor(0xff4040) : QColor(0xd01010);
+    case eLevelNormal:
+        break;
+    }
+    return QColor();
+}
+
+void DiscSpaceBar::paintEvent(QPaintEvent*)
+{
+    QStylePainter painter(this);
+    QStyleOptionProgressBar option;
+    initStyleOption(&option);
+    const QColor color = LevelColor(m_level, palette());
+    if (color.isValid()) {
+        // The groove takes a tint of the colour; the texts stay readable on
+        // both parts.
+        const bool dark = VCLook::IsDark(palette());
+        QColor tint = color;
+        tint.setAlpha(dark ? 90 : 60);
+        QColor groove = palette().color(QPalette::Base);
+        groove = QColor::fromRgbF(groove.redF() + (tint.redF() - groove.redF()) * tint.alphaF(),
+                                  groove.greenF() + (tint.greenF() - groove.greenF()) * tint.alphaF(),
+                                  groove.blueF() + (tint.blueF() - groove.blueF()) * tint.alphaF());
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            option.palette.setColor(group, QPalette::Highlight, color);
+            option.palette.setColor(group, QPalette::HighlightedText, m_level == eLevelCritical && !dark ? Qt::white : Qt::black);
+            option.palette.setColor(group, QPalette::Base, groove);
+        }
+    }
+    painter.drawControl(QStyle::CE_ProgressBar, option);
 }
 
 // ---------------------------------------------------------------------------
@@ -221,6 +283,21 @@ TickCounter::TickCounter(QWidget* parent, const QString& name)
     m_pTimer->setInterval(1000);
     connect(m_pTimer, &QTimer::timeout, this, &TickCounter::sl_tick);
     setText(FormatDuration(0));
+    // Room for the running dot, kept while stopped so the bar does not jump.
+    setContentsMargins(12, 0, 0, 0);
+    setAccessibleDescription(tr("Duration"));
+}
+
+void TickCounter::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    if (!m_bRunning)
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(VCLook::ActivityColor(VCLook::eRecording, palette()));
+    painter.drawEllipse(QPointF(6.0, height() / 2.0), 4.0, 4.0);
 }
 
 TickCounter::~TickCounter()
@@ -248,6 +325,7 @@ void TickCounter::StartCounter()
     m_bRunning = true;
     m_pTimer->start();
     setText(FormatDuration(CurrentDuration()));
+    update();
 }
 
 void TickCounter::StopCounter()
@@ -257,6 +335,7 @@ void TickCounter::StopCounter()
     m_bRunning = false;
     m_pTimer->stop();
     setText(FormatDuration(CurrentDuration()));
+    update();
 }
 
 void TickCounter::RestartCounter(quint64 deviceTime)
@@ -273,6 +352,7 @@ void TickCounter::RestartCounter(quint64 deviceTime)
     m_bRunning = true;
     m_pTimer->start();
     setText(FormatDuration(CurrentDuration()));
+    update();
 }
 
 void TickCounter::SetDuration(qint64 duration)

@@ -46,6 +46,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private slots:
     void sl_devicesChanged();
@@ -65,7 +66,9 @@ private:
 
 // Free disc space of the device named by a device-ID value, as a bar of the
 // free part (per mille of the total) with the free space as text ("12.5 GiB free"). Without a known
-// device the bar is empty and the text is "-".
+// device the bar is empty and the text is "-". Little space left turns the
+// bar the warning colour (below 10 % free) or the critical colour (below 2 %),
+// its whole groove tinted, so that it shows also where the free part is thin.
 class VRXPLATFORM_EXPORT DiscSpaceBar : public QProgressBar
 {
     Q_OBJECT
@@ -78,22 +81,33 @@ public:
     QString CurrentDevice() const;
     QString text() const override;
 
+    enum Level { eLevelNormal, eLevelLow, eLevelCritical };
+    Level GetLevel() const { return m_level; }
+    // The colour of the free part at `level` (invalid for the normal one,
+    // which is the palette's highlight).
+    static QColor LevelColor(Level level, const QPalette& palette);
+
     // "512 B", "1.5 KiB", "12.5 GiB", ...
     static QString FormatBytes(quint64 bytes);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private slots:
     void sl_deviceChanged(const QString& deviceId);
 
 private:
     void Refresh();
+    Level m_level = eLevelNormal;
     QString m_strRootPath;
     std::unique_ptr<vcdetail::ValueLink> m_link;
     QString m_strText;
 };
 
 // Duration display "hh:mm:ss". Running, it shows the time since its start on
-// the host clock and ticks once a second; stopped, it shows the last duration
-// set (SetDuration or the bound duration value). Durations in microseconds.
+// the host clock and ticks once a second, with a red dot before the time;
+// stopped, it shows the last duration set (SetDuration or the bound duration
+// value). Durations in microseconds.
 class VRXPLATFORM_EXPORT TickCounter : public QLabel
 {
     Q_OBJECT
@@ -120,6 +134,9 @@ public:
     // Duration shown now, in microseconds.
     qint64 CurrentDuration() const;
     static QString FormatDuration(qint64 microseconds);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private slots:
     void sl_tick();

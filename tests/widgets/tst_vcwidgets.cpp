@@ -2,8 +2,12 @@
 #include "testsupport.h"
 #include "vcreplaybar.h"
 #include "vcwidgets.h"
+#include "vorexwidgets.h"
 
+#include <QAccessible>
+#include <QMenu>
 #include <QSignalSpy>
+#include <QToolTip>
 #include <QtTest>
 
 #include <atomic>
@@ -14,6 +18,37 @@ using namespace values;
 namespace {
 const char* const kPicture[] = {"2 2 1 1", ". c #000000", "..", ".."};
 const char* const kPressed[] = {"2 2 1 1", ". c #00ff00", "..", ".."};
+
+const char* const kModeNames[] = {"eRecordReplayMode_Replay", "eRecordReplayMode_Replaycontinuous",
+                                  "eRecordReplayMode_Pausereplay", "eRecordReplayMode_Record",
+                                  "eRecordReplayMode_Recordcontinuous", "eRecordReplayMode_Stop", "Custom mode"};
+
+QPalette darkPalette()
+{
+    QPalette p;
+    for (auto role : {QPalette::Window, QPalette::Button, QPalette::Base})
+        p.setColor(role, QColor(40, 40, 40));
+    for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        p.setColor(role, Qt::white);
+    return p;
+}
+
+int lightness(const QImage& image, const QRect& area)
+{
+    int sum = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            sum += QColor(image.pixel(x, y)).lightness();
+    return sum / (area.width() * area.height());
+}
+
+// Offsets are milliseconds of a record that began at host time 1000 s.
+class MillisecondConverter : public IReplayValueConverter
+{
+public:
+    double Convert(double value, int targetFormat, int) override { return targetFormat == 1 ? 1e9 + value * 1000.0 : -1.0; }
+    double Convert(double value, int targetFormat) override { return Convert(value, targetFormat, 0); }
+};
 
 // Selects `key` from a worker thread, as the recorder manager does.
 void selectFromWorker(const std::shared_ptr<ValueSelection>& selection, long key)
@@ -32,11 +67,22 @@ class TestVCWidgets : public QObject
     QString modesPath() const { return m_base + "/RecordReplayModes"; }
 
 private slots:
-    void initTestCase() { vrxtest::failOnQtWarnings(); }
+    void initTestCase()
+    {
+        vrxtest::failOnQtWarnings();
+        // The offscreen platform notes what a popup menu asks of it.
+        static QtMessageHandler strict = nullptr;
+        strict = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& ctx, const QString& msg) {
+            if (!msg.contains(QLatin1String("does not support raise()")) && !msg.contains(QLatin1String("does not support grabbing")))
+                strict(type, ctx, msg);
+        });
+    }
     void init()
     {
         m_base = QStringLiteral("/vcw%1").arg(++m_case);
         m_modes = Tree::Instance()->CreateValue<ValueSelection>(modesPath(), 5);
+        for (long key = 0; key < 7; ++key)
+            m_modes->AddItem(SelItemDesc(kModeNames[key], double(key), key));
     }
     void cleanup()
     {
@@ -100,6 +146,124 @@ private slots:
         selectFromWorker(m_modes, 3); // another combo's key: not pressed, keeps its choice
         QTRY_VERIFY_WITH_TIMEOUT(!combo.IsPressedState(), 1000);
         QCOMPARE(combo.GetChosenKey(), 0L);
+    }
+
+    // The operator reads words, never the items' identifiers, and opens the
+    // drop-down from the keyboard.
+    void comboMenuReadsWordsAndOpensFromTheKeyboard_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Alt+Down") << int(Qt::Key_Down) << int(Qt::AltModifier);
+        QTest::newRow("F4") << int(Qt::Key_F4) << 0;
+    }
+    void comboMenuReadsWordsAndOpensFromTheKeyboard()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        VCOneOfButtonCombo combo(nullptr, "VorexRecordingModes", false);
+        combo.AddSelection(3, 5, kPressed, kPicture); // added before binding, as the toolbar does
+        QVERIFY(combo.SetSelection_ValuePath(modesPath(), 3, 5, kPressed, kPicture));
+        combo.AddSelection(4, 5, kPressed, kPicture);
+        combo.AddSelection(6, 5, kPressed, kPicture);
+        QStringList texts;
+        for (QAction* action : combo.Menu()->actions())
+            texts << action->text();
+        QCOMPARE(texts, QStringList({"Record", "Record continuously", "Custom mode"}));
+        VCOneOfButton stop(5, nullptr, kPressed, kPicture, "VorexStop");
+        QVERIFY(stop.SetSelection_ValuePath(modesPath(), 5, 5));
+        QCOMPARE(QAccessible::queryAccessibleInterface(&stop)->text(QAccessible::Name), QString("Stop"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(&combo)->text(QAccessible::Name), QString("Record"));
+
+        combo.show();
+        QTimer::singleShot(0, [&]() {
+            QVERIFY(QApplication::activePopupWidget() == combo.Menu());
+            QTest::keyClick(combo.Menu(), Qt::Key_Down);
+            QTest::keyClick(combo.Menu(), Qt::Key_Down);
+            QTest::keyClick(combo.Menu(), Qt::Key_Return);
+        });
+        QTest::keyClick(&combo, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(m_modes->GetCurrentKey(), 4L);
+        QCOMPARE(combo.text(), QString("Record continuously"));
+    }
+
+    // A pressed button frames itself in its activity's colour, in light and
+    // dark palettes; a disabled one is clearly dimmed.
+    void activityFramesAndDimming_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<long>("key");
+        QTest::addColumn<int>("activity");
+        for (bool dark : {false, true}) {
+            const char* tag = dark ? "dark" : "light";
+            QTest::addRow("%s record", tag) << dark << 3L << int(VCLook::eRecording);
+            QTest::addRow("%s replay", tag) << dark << 0L << int(VCLook::eReplaying);
+            QTest::addRow("%s pause", tag) << dark << 2L << int(VCLook::ePaused);
+        }
+    }
+    void activityFramesAndDimming()
+    {
+        QFETCH(bool, dark);
+        QFETCH(long, key);
+        QFETCH(int, activity);
+        const char* const kBlack[] = {"16 16 1 1", ". c #000000", "................", "................",
+            "................", "................", "................", "................", "................",
+            "................", "................", "................", "................", "................",
+            "................", "................", "................", "................"};
+        VCOneOfButton button(key, nullptr, kBlack, kBlack, "button");
+        button.setPalette(dark ? darkPalette() : QPalette());
+        button.resize(32, 32);
+        QVERIFY(button.SetSelection_ValuePath(modesPath(), key, 5));
+        const QImage idle = button.grab().toImage();
+        m_modes->SelectIndex(key, nullptr);
+        const QImage pressed = button.grab().toImage();
+        const QColor frame = VCLook::ActivityColor(VCLook::Activity(activity), button.palette());
+        QCOMPARE(QColor(pressed.pixel(1, 16)), frame);
+        QVERIFY(QColor(idle.pixel(1, 16)) != frame);
+        QVERIFY(qAbs(frame.lightness() - button.palette().color(QPalette::Window).lightness()) > 60);
+        // The black picture stands out when enabled, and much less disabled.
+        const QRect centre(12, 12, 8, 8);
+        const QRect around(4, 4, 4, 4);
+        const int enabledContrast = qAbs(lightness(pressed, centre) - lightness(pressed, around));
+        button.setEnabled(false);
+        const QImage disabled = button.grab().toImage();
+        QVERIFY2(enabledContrast > 100 && qAbs(lightness(disabled, centre) - lightness(disabled, around)) < enabledContrast / 2,
+                 qPrintable(QString::number(enabledContrast)));
+    }
+
+    void discSpaceColoursWhenLow_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<quint64>("freePerMille");
+        QTest::addColumn<int>("level");
+        for (bool dark : {false, true}) {
+            const char* tag = dark ? "dark" : "light";
+            QTest::addRow("%s 50 %%", tag) << dark << quint64(500) << int(DiscSpaceBar::eLevelNormal);
+            QTest::addRow("%s 9 %%", tag) << dark << quint64(90) << int(DiscSpaceBar::eLevelLow);
+            QTest::addRow("%s 1.5 %%", tag) << dark << quint64(15) << int(DiscSpaceBar::eLevelCritical);
+        }
+    }
+    void discSpaceColoursWhenLow()
+    {
+        QFETCH(bool, dark);
+        QFETCH(quint64, freePerMille);
+        QFETCH(int, level);
+        auto backend = std::make_shared<VorexCommon::RecorderManagerBackend>();
+        backend->AddDevice(VorexCommon::DeviceInfo{"Dev1", "VOREX", false, freePerMille << 20, 1000ull << 20});
+        backend->SetConnected(true);
+        VorexCommon::RecorderManagerBackend::Install(backend);
+        Tree::Instance()->CreateValue<Value<QString>>(m_base + "/DeviceID", QString("Dev1"));
+        DiscSpaceBar bar(nullptr, "/Vorex");
+        bar.setPalette(dark ? darkPalette() : QPalette());
+        bar.resize(140, 22);
+        QVERIFY(bar.SetDevice_ValuePath(m_base + "/DeviceID"));
+        QCOMPARE(int(bar.GetLevel()), level);
+        QCOMPARE(bar.toolTip().contains("disc space left"), level != DiscSpaceBar::eLevelNormal);
+        // The groove takes the colour, also where the free part is too thin to see.
+        const QColor groove(bar.grab().toImage().pixel(134, 3));
+        const QColor color = DiscSpaceBar::LevelColor(DiscSpaceBar::Level(level), bar.palette());
+        QCOMPARE(groove.hsvSaturation() > 40 && qAbs(groove.hsvHue() - color.hsvHue()) < 25, color.isValid());
+        VorexCommon::RecorderManagerBackend::Install(nullptr);
     }
 
     void unusableValuesDisableTheWidget_data()
@@ -194,6 +358,72 @@ private slots:
             QCOMPARE(widget.count(VC_VALUECHANGED), changeable ? 3 : 1); // once on press, once on the move
         }
         QVERIFY(current->Get() > 600.0 && current->Get() < 900.0);
+    }
+
+    // The position reads as the time within the record, in the bar, its tool
+    // tip, the context menu and for assistive tools; bookmarks show their
+    // names; a dragged marker moves with the pointer; a deletion is undone.
+    void replayBarPositionBookmarksAndUndo()
+    {
+        const char* keys[] = {"StartPosition", "StopPosition", "ReplayBegin", "ReplayEnd", "CurrentReplayPosition"};
+        const double initial[] = {0, 100000, 0, 100000, 65000};
+        VCReplayBar bar(nullptr, "VorexReplayIndicator", false);
+        for (int i = 0; i < 5; ++i)
+            Tree::Instance()->CreateValue<ValueNumeric<double>>(m_base + "/" + keys[i], initial[i]);
+        Tree::Instance()->CreateValue<ValueSelection>(m_base + "/Format", 1);
+        MillisecondConverter converter;
+        bar.SetReplayValueConverter(&converter);
+        QVERIFY(bar.SetDisplayFormat_ValuePath(m_base + "/Format") && bar.SetRecordingStart_ValuePath(m_base + "/StartPosition")
+                && bar.SetRecordingStop_ValuePath(m_base + "/StopPosition") && bar.SetReplayStart_ValuePath(m_base + "/ReplayBegin")
+                && bar.SetReplayStop_ValuePath(m_base + "/ReplayEnd") && bar.SetCurrentPosition_ValuePath(m_base + "/CurrentReplayPosition"));
+        bar.setGeometry(0, 0, 206, 30); // the bar proper spans x 3..202, the strip lies below y 19
+        bar.show();
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&bar);
+        QCOMPARE(accessible->role(), QAccessible::Slider);
+        QCOMPARE(accessible->text(QAccessible::Name) + " " + accessible->text(QAccessible::Value), QString("Replay position 00:01:05"));
+
+        QString menuText;
+        QTimer::singleShot(0, [&]() {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                menuText = menu->actions().value(0)->text();
+                menu->close();
+            }
+        });
+        QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, QPoint(0, 0));
+        QCoreApplication::sendEvent(&bar, &fromKeyboard);
+        QCOMPARE(menuText, QString("Add bookmark at 00:01:05"));
+
+        bar.SetBookmarks({BookmarkType(50000, "Call begins")}, false);
+        QHelpEvent hover(QEvent::ToolTip, QPoint(103, 23), bar.mapToGlobal(QPoint(103, 23)));
+        QCoreApplication::sendEvent(&bar, &hover);
+        QCOMPARE(QToolTip::text(), QString("Bookmark \"Call begins\" at 00:00:50"));
+
+        QTest::mousePress(&bar, Qt::LeftButton, {}, QPoint(103, 23));
+        QMouseEvent move(QEvent::MouseMove, QPointF(153, 23), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&bar, &move);
+        const QImage dragging = bar.grab().toImage();
+        QCOMPARE(QColor(dragging.pixel(153, 24)), QColor(0x1060d0));
+        QTest::mouseRelease(&bar, Qt::LeftButton, {}, QPoint(153, 23));
+        QVERIFY(bar.GetBookmarks().front().GetPosition() > 70000);
+
+        QVERIFY(bar.DeleteBookmark(0) && bar.GetBookmarks().empty());
+        bar.SetBookmarks({}, false); // the stored list coming back keeps the undo
+        QTest::keyClick(&bar, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(bar.GetBookmarks().size(), size_t(1));
+        QVERIFY(bar.DeleteBookmark(0));
+        Tree::Instance()->FindValueAs<IValueNumeric>(m_base + "/StopPosition")->SetNumeric(90000, nullptr);
+        QVERIFY(!bar.UndoDelete()); // another record, also without bookmarks
+        QVERIFY(bar.GetBookmarks().empty());
+
+        // Arrow keys move the position, unless a running replay forbids it.
+        QTest::keyClick(&bar, Qt::Key_Right);
+        QCOMPARE(bar.GetCurrentPosition(), 65900.0); // a step is 1 % of the record
+        bar.SetReplayOn(true, false);
+        QTest::keyClick(&bar, Qt::Key_Left);
+        QCOMPARE(bar.GetCurrentPosition(), 65900.0);
+        QCOMPARE(bar.StatusText(), QString("Replaying"));
+        bar.SetReplayOn(true, true);
+        QCOMPARE(bar.StatusText(), QString("Paused"));
     }
 
     void replayBarBookmarkEditsEmitAndSetBookmarksOnlyWhenAsked()
