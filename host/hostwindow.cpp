@@ -132,6 +132,7 @@ bool HostWindow::CreateToolbars(int channels, QString& error)
         // label in front of it names it in the row.
         QToolBar* bar = toolbar->GetVorexToolbar();
         bar->setWindowTitle(ChannelName(i));
+        bar->setAccessibleName(ChannelName(i)); // the bar is a Tab stop of its own
         auto* labelBar = new QToolBar(m_pDock);
         labelBar->setObjectName(QStringLiteral("HostChannelLabel%1").arg(i + 1));
         labelBar->setMovable(false);

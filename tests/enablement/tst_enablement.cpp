@@ -7,6 +7,8 @@
 
 #include "toolbarlook.h"
 
+#include <QAccessible>
+
 using namespace vrxtest;
 using VorexCommon::ErrorDescriptor;
 using VorexCommon::ToolbarHelper;
@@ -133,6 +135,23 @@ private slots:
         QFETCH(QString, expected);
         run(*f, steps);
         QCOMPARE(look(f->live), expected);
+    }
+
+    // Tab walks every control of an idle bar in the order on screen, each
+    // with a name a screen reader can say.
+    void keyboardWalk()
+    {
+        run(*f, {"select"});
+        f->live.parent()->show();
+        QApplication::setActiveWindow(f->live.parent());
+        f->live.widget(QStringLiteral("OpenFileDeviceCombo"))->setFocus();
+        QStringList names;
+        for (int i = 0; i < 10 && QApplication::focusWidget(); ++i) {
+            names << QAccessible::queryAccessibleInterface(QApplication::focusWidget())->text(QAccessible::Name);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(names.join(", "), QStringLiteral("Dev1, Select record, Record, Replay once, Record history, Record name, "
+                                                  "Replay position, Edit record, Recorder toolbar, Dev1"));
     }
 
     // A right withdrawn before the toolbar is built holds once the host

@@ -132,6 +132,12 @@ ReplayBarWidget::ReplayBarWidget(QWidget* parent, IVorexGUIController* controlle
         connect(m_pEditAction, SIGNAL(triggered()), editRecord, SLOT(trigger()));
     }
     m_pToolBar->addAction(m_pEditAction);
+    // Reachable from the keyboard, and named for screen readers (the action
+    // shows only its picture).
+    if (QWidget* edit = GetEditButton()) {
+        edit->setFocusPolicy(Qt::TabFocus);
+        edit->setAccessibleName(tr("Edit record"));
+    }
 
     m_strDisplayFormatPath = GuiCentral::Instance().CreateUniqueValueSelection();
     m_pDisplayFormat.Set(m_strDisplayFormatPath);
@@ -313,6 +319,11 @@ double ReplayBarWidget::GetReplayStartPosition(const int& noOfReplays)
         return current;
     m_pReplayBar->ResetCurrentPositionToReplayStart();
     return start;
+}
+
+QWidget* ReplayBarWidget::GetEditButton() const
+{
+    return m_pToolBar->widgetForAction(m_pEditAction);
 }
 
 double ReplayBarWidget::GetReplayStopPosition()

@@ -56,6 +56,7 @@ public:
     // The display-format selection's path (registered for this widget).
     QString GetDisplayFormat_ValuePath() const { return m_strDisplayFormatPath; }
     VCReplayBar* GetReplayBar() const { return m_pReplayBar; }
+    QWidget* GetEditButton() const;
 
 private:
     int SaveBookmarks();

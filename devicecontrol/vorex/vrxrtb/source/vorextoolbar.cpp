@@ -157,6 +157,9 @@ VorexToolbar::VorexToolbar(QWidget* parent, const QString& connectionFirst, cons
         m_pToolBar->setParent(parent);
 
     m_pToolBar->setFocusPolicy(Qt::TabFocus);
+    // A Tab stop of its own: a screen reader says what it is (a host that
+    // knows the channel's name may say that instead).
+    m_pToolBar->setAccessibleName(tr("Recorder toolbar"));
     m_pToolBar->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     resize(m_pToolBar->size());
 
@@ -330,6 +333,31 @@ void VorexToolbar::createToolbar()
     m_pToolBar->addWidget(m_pRecordCounter);
     m_pToolBar->addSeparator();
     m_pToolBar->addWidget(m_pReplayBar);
+
+    // Keyboard use: the action buttons take the focus like the other
+    // controls and carry a name for screen readers (they show only their
+    // pictures); Tab follows the order on screen, not the order of building.
+    const QList<QPair<QAction*, QString>> named = {{m_pErrorAction, tr("Error information")},
+                                                   {m_pOpenFileAction, tr("Select record")},
+                                                   {m_pHistoryAction, tr("Record history")}};
+    for (const auto& action : named) {
+        if (QWidget* button = m_pToolBar->widgetForAction(action.first)) {
+            button->setFocusPolicy(Qt::TabFocus);
+            button->setAccessibleName(action.second);
+        }
+    }
+    const QList<QWidget*> order = {m_pDeviceCombo, m_pToolBar->widgetForAction(m_pOpenFileAction), m_pStopButton,
+                                   m_pRecordCombo, m_pReplayCombo, m_bWithPauseButton ? m_pPauseButton : nullptr,
+                                   m_pToolBar->widgetForAction(m_pHistoryAction), m_pRecordNameEdit,
+                                   m_pReplayBar->GetReplayBar(), m_pReplayBar->GetEditButton()};
+    QWidget* previous = nullptr;
+    for (QWidget* widget : order) {
+        if (!widget)
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
 }
 
 void VorexToolbar::ForgetToolBar()
