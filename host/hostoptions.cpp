@@ -1,6 +1,7 @@
 #include "hostoptions.h"
 
 #include <QCommandLineOption>
+#include <QLocale>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -43,6 +44,8 @@ struct Parser
                                 tr("name")};
     QCommandLineOption output{QStringLiteral("output"),
                               tr("Folder for logs and screenshots (default: ./vrxrtb-host-output)."), tr("dir")};
+    QCommandLineOption lang{QStringLiteral("lang"), tr("Language of the operator's texts, e.g. de (default: the system's)."),
+                            tr("language")};
 
     Parser()
     {
@@ -51,7 +54,7 @@ struct Parser
                "recorder manager."));
         // Qt's own options are single-dash words (-platform offscreen).
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({help, version, module, channels, traceMask, traceStdout, log, scenario, output});
+        parser.addOptions({help, version, module, channels, traceMask, traceStdout, log, scenario, output, lang});
         for (const char* name : kQtOptionsWithValue) {
             QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
             option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -110,6 +113,11 @@ bool HostOptions::Parse(const QStringList& args, QString& error)
     logFile = p.parser.value(p.log);
     scenario = p.parser.value(p.scenario);
     outputDir = p.parser.value(p.output);
+    language = p.parser.value(p.lang);
+    if (p.parser.isSet(p.lang) && QLocale(language).language() == QLocale::C) {
+        error = tr("--lang must name a language, such as de, not \"%1\"").arg(language);
+        return false;
+    }
     return true;
 }
 

@@ -13,6 +13,7 @@ struct HostOptions
     QString logFile;
     QString scenario;
     QString outputDir;
+    QString language; // e.g. "de"; empty: the system's
     bool showHelp = false;
     bool showVersion = false;
 

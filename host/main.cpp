@@ -5,12 +5,14 @@
 #include "hostwindow.h"
 #include "recordermanagersimulator.h"
 #include "scenario.h"
+#include "startup.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTextStream>
@@ -97,6 +99,11 @@ int main(int argc, char** argv)
         }
     }
     QApplication app(argc, argv);
+    // The toolbar's catalogue holds the host's texts too; loaded for the
+    // chosen language before the first window is made, it stays to the end.
+    if (!options.language.isEmpty())
+        QLocale::setDefault(QLocale(options.language));
+    TranslationCenter::Instance()->RegisterTranslation(QStringLiteral("Vorex"));
     if (!options.scenario.isEmpty()) {
         // The offscreen platform cannot size docked bars by their hints nor
         // re-parent a dialog's window, and says so every time; that is no
@@ -162,5 +169,6 @@ int main(int argc, char** argv)
         simulator.Stop();
     }
     ErrorHandler::Instance()->RemoveTraceSink(sink);
+    TranslationCenter::Instance()->UnregisterTranslation(QStringLiteral("Vorex"));
     return result;
 }

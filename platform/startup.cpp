@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QDir>
 #include <QLocale>
 #include <QPointer>
@@ -205,9 +206,15 @@ void TranslationCenter::RegisterTranslation(const QString& name)
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
         return;
+    // The folder named in the environment, else one beside the program, else
+    // the one this build made (so a program run from its build folder finds it).
     QString dir = qEnvironmentVariable("VRX_TRANSLATIONS_DIR");
     if (dir.isEmpty())
         dir = QCoreApplication::applicationDirPath() + QStringLiteral("/translations");
+#ifdef VRX_DEFAULT_TRANSLATIONS_DIR
+    if (!QFileInfo::exists(dir) && qEnvironmentVariableIsEmpty("VRX_TRANSLATIONS_DIR"))
+        dir = QStringLiteral(VRX_DEFAULT_TRANSLATIONS_DIR);
+#endif
     auto* translator = new QTranslator;
     if (translator->load(QLocale(), name, QStringLiteral("_"), dir) && app->installTranslator(translator)) {
         d->catalogues[name] = translator;

@@ -154,6 +154,20 @@ private slots:
                                                   "Replay position, Edit record, Recorder toolbar, Dev1"));
     }
 
+    // Under a German locale the bar speaks German, tips and messages alike;
+    // the names that style sheets and automation use stay the same.
+    void germanTexts()
+    {
+        struct Locale { QLocale before; ~Locale() { QLocale::setDefault(before); } } restore;
+        f.reset();
+        QLocale::setDefault(QLocale(QLocale::German));
+        f = std::make_unique<Fixture>();
+        QCOMPARE(f->live.widget(QStringLiteral("VorexStop"))->toolTip(), QStringLiteral("Eine Aufnahme oder Wiedergabe stoppen"));
+        QVERIFY(f->live.widget(QStringLiteral("VorexPause")));
+        run(*f, {"dialog off", "host replay"});
+        QCOMPARE(messages(), QStringList{"Für die Wiedergabe ist keine Aufnahme ausgewählt."});
+    }
+
     // A right withdrawn before the toolbar is built holds once the host
     // binds it (without allowing the record selection itself).
     void rightWithdrawnBeforeTheToolbarIsBuilt()

@@ -25,6 +25,7 @@ private slots:
         QTest::newRow("channels 0") << QStringList{"--module", stub, "--channels", "0"} << "" << 2 << channels;
         QTest::newRow("channels absurd") << QStringList{"--channels", "4000000000"} << "" << 2 << channels;
         QTest::newRow("channels not a number") << QStringList{"--channels", "two"} << "" << 2 << "not \"two\"";
+        QTest::newRow("language unknown") << QStringList{"--lang", "xx"} << "" << 2 << "--lang must name a language";
         QTest::newRow("trace mask not a number") << QStringList{"--trace-mask", "lots"} << "" << 2 << "--trace-mask must be a number";
         QTest::newRow("trace mask from the environment") << QStringList{"--help"} << "x64" << 2 << "VRX_TRACE_MASK is not a number";
         QTest::newRow("unknown scenario") << QStringList{"--scenario", "nowhere"} << "" << 2 << "no scenario \"nowhere\"; known: all, smoke";

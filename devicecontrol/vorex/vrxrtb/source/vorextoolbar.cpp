@@ -253,7 +253,9 @@ void VorexToolbar::createButtons()
     m_pStopButton = new VCOneOfButton(modes.value(VOREX_XML::Admin::eRecordReplayMode_Stop), m_pToolBar,
                                       Pictures::StopPressed, Pictures::Stop, tr("VorexStop"));
     m_pStopButton->SetDefaultPicture(Pictures::Stop);
-    m_pStopButton->setObjectName(tr("VorexStop"));
+    // Style sheets and automation find the button by this name: it must not
+    // change with the language (the button's text may).
+    m_pStopButton->setObjectName(QStringLiteral("VorexStop"));
     m_pStopButton->setToolTip(tr("Stop a recording or replay"));
 
     m_pReplayCombo = new VCOneOfButtonCombo(m_pToolBar, QStringLiteral("VorexReplayModes"), false);
@@ -267,7 +269,7 @@ void VorexToolbar::createButtons()
     m_pPauseButton = new VCOneOfButton(modes.value(VOREX_XML::Admin::eRecordReplayMode_Pausereplay), m_pToolBar,
                                        Pictures::PausePressed, Pictures::Pause, tr("VorexPause"));
     m_pPauseButton->SetDefaultPicture(Pictures::Pause);
-    m_pPauseButton->setObjectName(tr("VorexPause"));
+    m_pPauseButton->setObjectName(QStringLiteral("VorexPause"));
     m_pPauseButton->setToolTip(tr("Select to pause the replay"));
     m_pPauseButton->hide();
 
