@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScrollArea>
+#include <QVBoxLayout>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
@@ -65,7 +66,21 @@ HostWindow::HostWindow()
     m_pScroll->setWidgetResizable(true);
     m_pDock = new ChannelDock(m_pScroll);
     m_pScroll->setWidget(m_pDock);
-    setCentralWidget(m_pScroll);
+    // A lost connection greys every bar; the banner above them says why,
+    // where the operator is looking, in both light and dark palettes.
+    m_pConnectionBanner = new QLabel(tr("No connection to the recorder manager: the toolbars are off until it is back."));
+    m_pConnectionBanner->setObjectName(QStringLiteral("HostConnectionBanner"));
+    m_pConnectionBanner->setStyleSheet(QStringLiteral("QLabel { background: #b00020; color: white; font-weight: bold; padding: 4px; }"));
+    m_pConnectionBanner->hide();
+    connect(VorexCommon::RecorderManagerEvents::Instance(), &VorexCommon::RecorderManagerEvents::si_connectionChanged, this,
+            [this](bool connected) { m_pConnectionBanner->setVisible(!connected); });
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_pConnectionBanner);
+    layout->addWidget(m_pScroll);
+    setCentralWidget(central);
     resize(1200, 160);
 }
 

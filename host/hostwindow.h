@@ -15,6 +15,7 @@ class VRXRTB_DLL;
 class IVtClient;
 class QMenu;
 class QMessageBox;
+class QLabel;
 class QScrollArea;
 class QTimer;
 
@@ -95,6 +96,7 @@ private:
     std::vector<IVRXRTB*> m_toolbars;
     std::vector<IVtClient*> m_vtClients;
     QScrollArea* m_pScroll = nullptr;
+    QLabel* m_pConnectionBanner = nullptr; // says why every bar is off
     QMainWindow* m_pDock = nullptr;
     QTimer* m_pStopWait = nullptr;
     QElapsedTimer m_stopWatch;

@@ -75,6 +75,10 @@ Stop and close the window?</source>
 
 Anhalten und das Fenster schließen?</translation>
     </message>
+    <message>
+        <source>No connection to the recorder manager: the toolbars are off until it is back.</source>
+        <translation>Keine Verbindung zum Aufnahme-Manager: Die Werkzeugleisten sind aus, bis sie wieder besteht.</translation>
+    </message>
 </context>
 <context>
     <name>Parser</name>

@@ -90,11 +90,12 @@ private slots:
     void managerMenuDoesWhatAManagerDoes()
     {
         QAction* connected = action({"Manager", "Connected"});
-        QVERIFY(connected->isChecked());
+        QWidget* banner = m_window->findChild<QWidget*>(QStringLiteral("HostConnectionBanner"));
+        QVERIFY(connected->isChecked() && banner->isHidden());
         connected->setChecked(false);
-        QVERIFY(!m_sim->IsConnected());
+        QVERIFY(!m_sim->IsConnected() && !banner->isHidden());
         m_sim->SetConnected(true);
-        QVERIFY(connected->isChecked());
+        QVERIFY(connected->isChecked() && banner->isHidden());
 
         action({"Manager", "Channel 2", "Error code", "VRX_ERR_DISC_FULL"})->trigger();
         QCOMPARE(value<values::Value<QString>>("ErrorCode", 1)->Get(), QStringLiteral("VRX_ERR_DISC_FULL"));
