@@ -33,8 +33,21 @@ public:
         m_file.setFileName(path);
         return m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
     }
+    // The toolbar writes some of its progress at the warning level; in a
+    // warnings-only log that is noise, and a warning should mean something
+    // is wrong. With the flow traces on they stay, in their place.
+    void SetQuietProgress(bool quiet) { m_quietProgress = quiet; }
     void Write(const TraceRecord& r)
     {
+        static const char* const progress[] = {"m_bToolbarEnabledByFlag :", "m_bToolbarEnabledByWorkflow :",
+            "VorexToolbar::UpdateToolbarEnabled ", "+ VorexToolbar::RecordReplayAllModesValueChanged::mode",
+            "- VorexToolbar::RecordReplayAllModesValueChanged::mode", "IsExternalCall ", "VorexToolbar::StartNormalReplay",
+            "VorexToolbar::sl_connectionEstablished ", "VorexToolbarChannelConnector:: warning RecordMap been deleted",
+            "VorexToolbar::SetChannelError called with NO ERROR"};
+        if (m_quietProgress)
+            for (const char* prefix : progress)
+                if (r.text.startsWith(QLatin1String(prefix)))
+                    return;
         WriteLine(QStringLiteral("%1:%2 %3").arg(r.file).arg(r.line).arg(r.text));
     }
     void WriteLine(const QString& text)
@@ -52,6 +65,7 @@ private:
     std::mutex m_mutex;
     QFile m_file;
     bool m_terminal = false;
+    bool m_quietProgress = false;
 };
 
 } // namespace
@@ -130,6 +144,7 @@ int main(int argc, char** argv)
         return 2;
     }
     ErrorHandler::Instance()->SetTraceMask(options.traceMask);
+    traceLog->SetQuietProgress((options.traceMask & ErrorHandler::TraceFlow) == 0);
     const int sink = ErrorHandler::Instance()->AddTraceSink([traceLog](const TraceRecord& r) { traceLog->Write(r); });
 
     int result = 0;

@@ -278,6 +278,9 @@ void ReplayBarWidget::UpdateReplayPosition()
 
 double ReplayBarWidget::Convert(double value, int targetFormat, int sourceFormat)
 {
+    // The bar asks whenever it draws; a channel without a record is no fault.
+    if (m_recordId.isEmpty())
+        return -1.0;
     const std::shared_ptr<VOREX_XML::VOREX_RecordData> data = GetCurrentRecordData();
     if (!data) {
         VRX_TRACE_WARNING(QStringLiteral("ReplayBarWidget::convert record id invalid or has been deleted"));
