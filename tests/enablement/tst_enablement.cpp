@@ -138,7 +138,8 @@ private slots:
     }
 
     // Tab walks every control of an idle bar in the order on screen, each
-    // with a name a screen reader can say.
+    // with a name a screen reader can say and a visible focus (the bar's own
+    // stop hands it on to its first control).
     void keyboardWalk()
     {
         run(*f, {"select"});
@@ -146,12 +147,12 @@ private slots:
         QApplication::setActiveWindow(f->live.parent());
         f->live.widget(QStringLiteral("OpenFileDeviceCombo"))->setFocus();
         QStringList names;
-        for (int i = 0; i < 10 && QApplication::focusWidget(); ++i) {
+        for (int i = 0; i < 9 && QApplication::focusWidget(); ++i) {
             names << QAccessible::queryAccessibleInterface(QApplication::focusWidget())->text(QAccessible::Name);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
         QCOMPARE(names.join(", "), QStringLiteral("Dev1, Select record, Record, Replay once, Record history, Record name, "
-                                                  "Replay position, Edit record, Recorder toolbar, Dev1"));
+                                                  "Replay position, Edit record, Dev1"));
     }
 
     // Under a German locale the bar speaks German, tips and messages alike;

@@ -158,8 +158,11 @@ VorexToolbar::VorexToolbar(QWidget* parent, const QString& connectionFirst, cons
 
     m_pToolBar->setFocusPolicy(Qt::TabFocus);
     // A Tab stop of its own: a screen reader says what it is (a host that
-    // knows the channel's name may say that instead).
+    // knows the channel's name may say that instead). The bar draws no focus
+    // of its own; the focus lands on its first control, which does.
     m_pToolBar->setAccessibleName(tr("Recorder toolbar"));
+    if (m_pDeviceCombo)
+        m_pToolBar->setFocusProxy(m_pDeviceCombo);
     m_pToolBar->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     resize(m_pToolBar->size());
 
