@@ -44,6 +44,11 @@ struct Parser
                                 tr("name")};
     QCommandLineOption output{QStringLiteral("output"),
                               tr("Folder for logs and screenshots (default: ./vrxrtb-host-output)."), tr("dir")};
+    QCommandLineOption traceFocus{QStringLiteral("trace-focus"),
+                                  tr("Write every focus change to the log (channel / control), for keyboard drivers.")};
+    QCommandLineOption smallDeviceFree{QStringLiteral("small-device-free"),
+                                       tr("MiB free on the simulated manager's small device (Dev3) at start, to fill it quickly."),
+                                       tr("MiB")};
     QCommandLineOption lang{QStringLiteral("lang"), tr("Language of the operator's texts, e.g. de (default: the system's)."),
                             tr("language")};
 
@@ -54,7 +59,7 @@ struct Parser
                "recorder manager."));
         // Qt's own options are single-dash words (-platform offscreen).
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({help, version, module, channels, traceMask, traceStdout, log, scenario, output, lang});
+        parser.addOptions({help, version, module, channels, traceMask, traceStdout, log, scenario, output, lang, traceFocus, smallDeviceFree});
         for (const char* name : kQtOptionsWithValue) {
             QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
             option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -114,6 +119,12 @@ bool HostOptions::Parse(const QStringList& args, QString& error)
     scenario = p.parser.value(p.scenario);
     outputDir = p.parser.value(p.output);
     language = p.parser.value(p.lang);
+    traceFocus = p.parser.isSet(p.traceFocus);
+    smallDeviceFree = p.parser.value(p.smallDeviceFree);
+    if (p.parser.isSet(p.smallDeviceFree) && !(smallDeviceFree.toDouble() >= 0)) {
+        error = tr("--small-device-free must be a number of MiB, not \"%1\"").arg(smallDeviceFree);
+        return false;
+    }
     if (p.parser.isSet(p.lang) && QLocale(language).language() == QLocale::C) {
         error = tr("--lang must name a language, such as de, not \"%1\"").arg(language);
         return false;

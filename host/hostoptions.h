@@ -14,6 +14,8 @@ struct HostOptions
     QString scenario;
     QString outputDir;
     QString language; // e.g. "de"; empty: the system's
+    bool traceFocus = false; // log every focus change, for drivers of the real window
+    QString smallDeviceFree;   // --small-device-free: MiB free on the small device at start
     bool showHelp = false;
     bool showVersion = false;
 

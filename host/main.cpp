@@ -7,6 +7,7 @@
 #include "scenario.h"
 #include "startup.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QTextStream>
+#include <QToolBar>
 
 #include <cstdio>
 #include <memory>
@@ -154,8 +156,11 @@ int main(int argc, char** argv)
         const int failed = runner.Run(options.scenario);
         result = failed < 0 ? 1 : (failed > 0 ? 1 : 0);
     } else {
-        VorexSim::RecorderManagerSimulator simulator(
-            VorexSim::SimulatorOptions::Demo(options.channels, &HostWindow::ChannelPath, &HostWindow::ReplayTimePath));
+        VorexSim::SimulatorOptions managerOptions =
+            VorexSim::SimulatorOptions::Demo(options.channels, &HostWindow::ChannelPath, &HostWindow::ReplayTimePath);
+        if (!options.smallDeviceFree.isEmpty() && managerOptions.devices.size() > 2)
+            managerOptions.devices[2].freeBytes = quint64(options.smallDeviceFree.toDouble() * 1024 * 1024);
+        VorexSim::RecorderManagerSimulator simulator(managerOptions);
         QObject::connect(&simulator, &VorexSim::RecorderManagerSimulator::si_managerEvent, [traceLog](const QString& text) {
             traceLog->WriteLine(QStringLiteral("manager ") + text);
         });
@@ -164,13 +169,30 @@ int main(int argc, char** argv)
         // Host messages as non-modal boxes: a modal one would run a nested
         // event loop inside the plug-in's notification handling.
         QPointer<HostWindow> guard(&window);
-        ErrorHandler::Instance()->SetMessageSink([guard](const MessageRecord& m) {
+        ErrorHandler::Instance()->SetMessageSink([guard, traceLog](const MessageRecord& m) {
+            traceLog->WriteLine(QStringLiteral("message ") + m.text);
             if (!guard)
                 return;
             auto* box = new QMessageBox(QMessageBox::Information, guard->windowTitle(), m.text, QMessageBox::Ok, guard);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->show();
         });
+        if (options.traceFocus) {
+            // What has the focus, by channel and the name a screen reader
+            // says: a keyboard driver of the real window follows it here.
+            QObject::connect(&app, &QApplication::focusChanged, [traceLog](QWidget*, QWidget* now) {
+                if (!now)
+                    return;
+                QString where = now->window()->windowTitle();
+                for (QWidget* w = now; w; w = w->parentWidget())
+                    if (auto* bar = qobject_cast<QToolBar*>(w); bar && !bar->windowTitle().isEmpty()) {
+                        where = bar->windowTitle();
+                        break;
+                    }
+                QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(now);
+                traceLog->WriteLine(QStringLiteral("focus %1 / %2").arg(where, accessible ? accessible->text(QAccessible::Name) : now->objectName()));
+            });
+        }
         if (!window.LoadPlugin(options.pluginPath, error) || !window.CreateToolbars(options.channels, error)) {
             std::fprintf(stderr, "vrxrtb-host: %s\n", qPrintable(error));
             result = 1;

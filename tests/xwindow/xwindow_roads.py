@@ -1,0 +1,225 @@
+#!/usr/bin/env python3
+"""The demo host in a real X server, driven as an operator drives it.
+
+Starts Xvfb on a free display (it picks the number itself) with a small
+window manager, runs the demo host there and drives it only through the X
+server (xdotool's XTEST keys), then checks the outcome in the host's log
+(the manager's actions, the host's messages, the focus as the host reports
+it) and in screenshots taken from the X server.
+
+Roads: a keyboard-only record under a typed name, its stop, a replay of it;
+32 channels, all of them reachable; a filling device telling each channel
+once. Without Xvfb, xdotool or ImageMagick's import the test is skipped
+(exit code 77) with the reason, never passed.
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+
+
+class Failure(Exception):
+    pass
+
+
+class XServer:
+    def __init__(self, width=1600, height=900):
+        read, write = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx24" % (width, height), "-nolisten", "tcp"],
+            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as f:
+            number = f.readline().strip()
+        if not number:
+            raise Failure("Xvfb did not start")
+        self.env = dict(os.environ, DISPLAY=":" + number, QT_QPA_PLATFORM="xcb")
+        self.env.pop("WAYLAND_DISPLAY", None)
+        self.wm = None
+        for wm in ("openbox", "matchbox-window-manager", "twm"):
+            if shutil.which(wm):
+                self.wm = subprocess.Popen([wm], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                break
+
+    def xdo(self, *args):
+        return subprocess.run(["xdotool"] + list(args), env=self.env, capture_output=True, text=True, timeout=30).stdout.strip()
+
+    def shot(self, path):
+        subprocess.run(["import", "-window", "root", path], env=self.env, check=False, timeout=30)
+
+    def close(self):
+        for p in (self.wm, self.xvfb):
+            if p:
+                p.terminate()
+                try:
+                    p.wait(5)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+
+
+class Host:
+    TITLE = "Recorder toolbar demo host"
+
+    def __init__(self, x, binary, folder, *args):
+        self.x, self.folder = x, folder
+        os.makedirs(folder, exist_ok=True)
+        self.log = os.path.join(folder, "vrxrtb-host.log")
+        self.proc = subprocess.Popen([binary, "--trace-focus", "--output", folder] + list(args), env=x.env,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
+        self.window = self.wait_for(lambda: x.xdo("search", "--onlyvisible", "--name", "^%s$" % self.TITLE).split("\n")[0],
+                                    "the host's window")
+        x.xdo("windowactivate", "--sync", self.window)
+        self.wait_log(r"manager connection up", "the manager's connection")
+
+    def wait_for(self, probe, what, seconds=20):
+        end = time.time() + seconds
+        while time.time() < end:
+            if self.proc.poll() is not None:
+                raise Failure("the host ended (%s) while waiting for %s" % (self.proc.returncode, what))
+            found = probe()
+            if found:
+                return found
+            time.sleep(0.1)
+        raise Failure("no %s within %d s" % (what, seconds))
+
+    def lines(self):
+        try:
+            with open(self.log, encoding="utf-8", errors="replace") as f:
+                return [line.rstrip("\n").split(" ", 1)[-1] for line in f]
+        except FileNotFoundError:
+            return []
+
+    def wait_log(self, pattern, what, seconds=20):
+        return self.wait_for(lambda: next((m for m in map(re.compile(pattern).search, self.lines()) if m), None), what, seconds)
+
+    def focus(self):
+        found = [line[len("focus "):] for line in self.lines() if line.startswith("focus ")]
+        return found[-1] if found else ""
+
+    def focus_to(self, target, most=600):
+        """Tabs on until the host reports the focus on `target` ("Channel 2 / Stop")."""
+        for _ in range(most):
+            if self.focus() == target:
+                return
+            before = len(self.lines())
+            self.x.xdo("key", "Tab")
+            self.wait_for(lambda: len(self.lines()) > before or None, "a focus change")
+        raise Failure("Tab never reached %s (last: %s)" % (target, self.focus()))
+
+    def press(self, keys):
+        self.x.xdo("key", keys)
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+
+
+def road_keyboard_record_and_replay(x, binary, out):
+    host = Host(x, binary, os.path.join(out, "keyboard"))
+    try:
+        host.focus_to("Channel 2 / Record")
+        host.press("space")
+        host.wait_for(lambda: x.xdo("getactivewindow", "getwindowname") == "Record parameters" or None, "the record parameter dialog")
+        host.press("ctrl+a")
+        x.xdo("type", "--delay", "20", "Harbour watch")
+        host.press("Return")
+        host.wait_log(r"Channel2: recording (REC-\d+)", "the record")
+        x.shot(os.path.join(host.folder, "01-recording.png"))
+        time.sleep(1.5)
+        x.xdo("windowactivate", "--sync", host.window)
+        host.focus_to("Channel 2 / Stop")
+        host.press("space")
+        record = host.wait_log(r"Channel2: record (REC-\d+) completed", "the record's end").group(1)
+        stored = host.wait_log(r"Channel2: record %s .*\"([^\"]*)\"" % record, "the stored name", 5).group(1)
+        if stored != "Harbour watch":
+            raise Failure("the record was stored as %r, not under the typed name" % stored)
+        host.focus_to("Channel 2 / Replay once")
+        host.press("space")
+        host.wait_log(r"Channel2: StartReplay Dev2/%s" % record, "the replay of the record")
+        x.shot(os.path.join(host.folder, "02-replaying.png"))
+        host.focus_to("Channel 2 / Stop")
+        host.press("space")
+        host.wait_log(r"Channel2: StopReplay", "the replay's stop")
+    finally:
+        host.close()
+
+
+def road_32_channels(x, binary, out):
+    host = Host(x, binary, os.path.join(out, "channels32"), "--channels", "32")
+    try:
+        geometry = x.xdo("getwindowgeometry", "--shell", host.window)
+        size = dict(line.split("=") for line in geometry.split("\n") if "=" in line)
+        if int(size["WIDTH"]) > 1600 or int(size["HEIGHT"]) > 900:
+            raise Failure("the window is %sx%s, larger than 1600x900" % (size["WIDTH"], size["HEIGHT"]))
+        host.focus_to("Channel 32 / Record")
+        host.press("space")
+        host.wait_log(r"Channel32: record requested", "channel 32's record")
+        x.shot(os.path.join(host.folder, "01-channel-32-recording.png"))
+    finally:
+        host.close()
+
+
+def road_full_device(x, binary, out):
+    # Channels 3 and 6 record on the small device; with 1 MiB free it is full
+    # within seconds. Each channel hears of it once, by name.
+    host = Host(x, binary, os.path.join(out, "full-device"), "--channels", "6", "--small-device-free", "1")
+    try:
+        for channel in (3, 6):
+            x.xdo("windowactivate", "--sync", host.window)
+            host.focus_to("Channel %d / Record" % channel)
+            host.press("space")
+            host.wait_for(lambda: x.xdo("getactivewindow", "getwindowname") == "Record parameters" or None,
+                          "the record parameter dialog")
+            host.press("Return")
+            host.wait_log(r"Channel%d: recording" % channel, "channel %d's record" % channel)
+        time.sleep(6)
+        x.shot(os.path.join(host.folder, "01-full.png"))
+        messages = [line for line in host.lines() if line.startswith("message ")]
+        for channel in (3, 6):
+            full = [m for m in messages if "full" in m and "Channel %d" % channel in m]
+            if len(full) != 1 and not ("almost" in " ".join(full) and len(full) == 2):
+                raise Failure("channel %d was told %d times about the full device: %s" % (channel, len(full), messages))
+    finally:
+        host.close()
+
+
+ROADS = {"keyboard": road_keyboard_record_and_replay, "channels32": road_32_channels, "full-device": road_full_device}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--host", required=True, help="the demo host program")
+    parser.add_argument("--output", default=None, help="folder for logs and screenshots")
+    parser.add_argument("roads", nargs="*", default=sorted(ROADS), help="roads to run (default: all)")
+    args = parser.parse_args()
+    missing = [tool for tool in ("Xvfb", "xdotool", "import") if not shutil.which(tool)]
+    if missing:
+        print("SKIPPED: no real window without %s (scripts/deps.sh installs them)" % ", ".join(missing))
+        return SKIP
+    out = args.output or tempfile.mkdtemp(prefix="xwindow-")
+    failed = 0
+    for name in args.roads:
+        x = XServer()
+        try:
+            ROADS[name](x, args.host, out)
+            print("== %s: ok" % name)
+        except Failure as e:
+            failed += 1
+            print("== %s: FAILED: %s (logs and screenshots in %s)" % (name, e, out))
+        finally:
+            x.close()
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
