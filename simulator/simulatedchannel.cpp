@@ -699,11 +699,15 @@ void SimulatedChannel::Tick(qint64 elapsedUs)
             // A continuous record overwrites its oldest data once full.
             used = m_recording.bytes >= m_recording.limitBytes ? 0 : std::min(grown, m_recording.limitBytes - m_recording.bytes);
         }
-        m_recording.bytes += used;
         const VorexCommon::DeviceInfo device = backend->GetDevice(m_recording.deviceId);
-        if (!device.deviceId.isEmpty() && used > 0) {
-            const quint64 free = device.freeSpace > used ? device.freeSpace - used : 0;
-            backend->SetDiscSpace(device.deviceId, free, device.totalSpace);
+        if (!device.deviceId.isEmpty())
+            used = std::min(used, device.freeSpace); // a full device takes no more
+        m_recording.bytes += used;
+        if (!device.deviceId.isEmpty()) {
+            const quint64 free = device.freeSpace - used;
+            if (used > 0)
+                backend->SetDiscSpace(device.deviceId, free, device.totalSpace);
+            // Also when another channel filled the device.
             ReportDiscState(device.deviceId, free, device.totalSpace);
             if (free == 0) {
                 StopRecordingAsManager(QStringLiteral("device %1 is full").arg(device.deviceId));
