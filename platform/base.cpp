@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -30,10 +31,15 @@ void ErrorHandler::SetTraceMask(unsigned int mask)
 
 void ErrorHandler::Message(const QString& text, bool flag1, int number, bool flag2)
 {
-    MessageRecord record{text, flag1, number, flag2};
+    MessageRecord record{text, flag1, number, flag2, -1};
     MessageSink sink;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto it = m_messageClasses.rbegin(); it != m_messageClasses.rend(); ++it)
+            if (it->first == text) {
+                record.messageClass = it->second;
+                break;
+            }
         // Bounded: a long-running host that never takes them must not grow.
         if (m_messages.size() >= 1000)
             m_messages.erase(m_messages.begin());
@@ -43,6 +49,18 @@ void ErrorHandler::Message(const QString& text, bool flag1, int number, bool fla
     // Called outside the lock: a message box sink runs a nested event loop.
     if (sink)
         sink(record);
+}
+
+void ErrorHandler::NoteMessageClass(const QString& text, int messageClass)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = std::find_if(m_messageClasses.begin(), m_messageClasses.end(),
+                           [&text](const std::pair<QString, int>& entry) { return entry.first == text; });
+    if (it != m_messageClasses.end())
+        m_messageClasses.erase(it);
+    else if (m_messageClasses.size() >= 256)
+        m_messageClasses.erase(m_messageClasses.begin());
+    m_messageClasses.emplace_back(text, messageClass);
 }
 
 QWidget* ErrorHandler::GetMessageDlg() const

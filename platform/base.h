@@ -45,6 +45,10 @@ struct MessageRecord
     bool flag1 = false;
     int number = 0;
     bool flag2 = false;
+    // The class of the error the text came from, for the message's icon:
+    // 0 information, 1 warning, 2 error, 3 fatal (the recorder client's
+    // error classifiers); -1 when the text came from no error table.
+    int messageClass = -1;
 };
 
 class VRXPLATFORM_EXPORT ErrorHandler
@@ -67,6 +71,10 @@ public:
     // Shows a text to the operator. The host decides how: the demo routes it to
     // a message box, tests record it. Never blocks unless the installed sink does.
     void Message(const QString& text, bool flag1, int number, bool flag2);
+    // Notes the class of a text an error table hands out, so that Message()
+    // can tell it to the host with the text (MessageRecord::messageClass).
+    // The latest classes of a few hundred texts are kept.
+    void NoteMessageClass(const QString& text, int messageClass);
 
     // Dialog whose window title is the caption of host messages; may be null.
     QWidget* GetMessageDlg() const;
@@ -91,6 +99,7 @@ private:
     int m_nextSinkId = 1;
     MessageSink m_messageSink;
     std::vector<MessageRecord> m_messages;
+    std::vector<std::pair<QString, int>> m_messageClasses; // newest last
 };
 
 // Host clock in microseconds.

@@ -886,7 +886,11 @@ struct ErrorDef
     ErrorDescriptor::ErrorClassifier classifier;
     bool show;
     QString text;
+    QString namedText; // with %1, %2, ... for what a "KEY|a|b" key names
 };
+
+const char* const kErrorContext = "VorexCommon::ErrorDescriptor";
+const QChar kErrorKeySeparator = QLatin1Char('|');
 
 std::mutex g_errorMutex;
 std::map<QString, ErrorDef>& errorTable()
@@ -903,11 +907,21 @@ std::vector<ErrorDescriptor::CommandResponse>& responseLog()
 void fillDefaultErrors(std::map<QString, ErrorDef>& table)
 {
     table.clear();
-    table[QStringLiteral("VRX_INFO_RECORD_STARTED")] = ErrorDef{ErrorDescriptor::INFO, false, QStringLiteral("The recording has started.")};
-    table[QStringLiteral("VRX_WARN_DISC_ALMOST_FULL")] = ErrorDef{ErrorDescriptor::WARNING, true, QStringLiteral("The recorder device is almost full.")};
-    table[QStringLiteral("VRX_ERR_DISC_FULL")] = ErrorDef{ErrorDescriptor::ERROR, true, QStringLiteral("The recorder device is full. The activity was stopped.")};
-    table[QStringLiteral("VRX_ERR_DEVICE_FAILURE")] = ErrorDef{ErrorDescriptor::ERROR, true, QStringLiteral("The recorder device failed. The activity was stopped.")};
-    table[QStringLiteral("VRX_FATAL_INTERNAL")] = ErrorDef{ErrorDescriptor::FATAL, true, QStringLiteral("The Vorex Manager reported an internal error.")};
+    table[QStringLiteral("VRX_INFO_RECORD_STARTED")] = ErrorDef{
+        ErrorDescriptor::INFO, false, QStringLiteral(QT_TRANSLATE_NOOP("VorexCommon::ErrorDescriptor", "The recording has started.")),
+        QStringLiteral(QT_TRANSLATE_NOOP("VorexCommon::ErrorDescriptor", "%1: the recording on %2 has started."))};
+    table[QStringLiteral("VRX_WARN_DISC_ALMOST_FULL")] = ErrorDef{
+        ErrorDescriptor::WARNING, true, QStringLiteral(QT_TRANSLATE_NOOP("VorexCommon::ErrorDescriptor", "The recorder device is almost full.")),
+        QStringLiteral(QT_TRANSLATE_NOOP("VorexCommon::ErrorDescriptor", "%1: the recorder device %2 is almost full."))};
+    table[QStringLiteral("VRX_ERR_DISC_FULL")] = ErrorDef{
+        ErrorDescriptor::ERROR, true, QStringLiteral(QT_TRANSLATE_NOOP("VorexCommon::ErrorDescriptor", "The recorder device is full. The activity was stopped.")),
+        QStringLiteral(QT_TRANSLATE_NOOP("VorexCommon::ErrorDescriptor", "%1: the recorder device %2 is full. The recording was stopped."))};
+    table[QStringLiteral("VRX_ERR_DEVICE_FAILURE")] = ErrorDef{
+        ErrorDescriptor::ERROR, true, QStringLiteral(QT_TRANSLATE_NOOP("VorexCommon::ErrorDescriptor", "The recorder device failed. The activity was stopped.")),
+        QStringLiteral(QT_TRANSLATE_NOOP("VorexCommon::ErrorDescriptor", "%1: the recorder device %2 failed. The activity was stopped."))};
+    table[QStringLiteral("VRX_FATAL_INTERNAL")] = ErrorDef{
+        ErrorDescriptor::FATAL, true, QStringLiteral(QT_TRANSLATE_NOOP("VorexCommon::ErrorDescriptor", "The Vorex Manager reported an internal error.")),
+        QString()};
 }
 
 struct ErrorTableInit
@@ -955,21 +969,40 @@ void ErrorDescriptor::WriteCommandResponse(int classifier, const QString& source
 ErrorDescriptor::StruReturnErrorCode* ErrorDescriptor::GetErrorCodePtr(const QString& key) const
 {
     auto* record = new StruReturnErrorCode;
-    std::lock_guard<std::mutex> lock(g_errorMutex);
-    auto it = errorTable().find(key.trimmed());
-    if (it != errorTable().end()) {
+    const QStringList parts = key.trimmed().split(kErrorKeySeparator);
+    {
+        std::lock_guard<std::mutex> lock(g_errorMutex);
+        auto it = errorTable().find(parts.first());
+        if (it == errorTable().end())
+            return record;
         record->m_bShow = it->second.show;
         record->m_eClassifier = it->second.classifier;
-        record->m_strText = it->second.text;
-        record->m_strSecondText = it->first;
+        const bool named = parts.size() > 1 && !it->second.namedText.isEmpty();
+        QString text = QCoreApplication::translate(kErrorContext, qPrintable(named ? it->second.namedText : it->second.text));
+        for (int i = 1; named && i < parts.size(); ++i)
+            text = text.arg(parts.at(i));
+        record->m_strText = text;
+        record->m_strSecondText = key.trimmed();
     }
+    // The host is handed only the text: the class goes with it so that the
+    // host's message can show the matching icon.
+    ErrorHandler::Instance()->NoteMessageClass(record->m_strText, record->m_eClassifier);
     return record;
 }
 
-void ErrorDescriptor::RegisterError(const QString& key, ErrorClassifier classifier, bool show, const QString& text)
+void ErrorDescriptor::RegisterError(const QString& key, ErrorClassifier classifier, bool show, const QString& text,
+                                    const QString& namedText)
 {
     std::lock_guard<std::mutex> lock(g_errorMutex);
-    errorTable()[key] = ErrorDef{classifier, show, text};
+    errorTable()[key] = ErrorDef{classifier, show, text, namedText};
+}
+
+QString ErrorDescriptor::ErrorKey(const QString& key, const QStringList& about)
+{
+    QStringList parts{key};
+    for (const QString& part : about) // a separator inside a name would split it
+        parts << QString(part).replace(kErrorKeySeparator, QLatin1Char('/'));
+    return parts.join(kErrorKeySeparator);
 }
 
 void ErrorDescriptor::ResetErrorTable()

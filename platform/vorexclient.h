@@ -638,7 +638,16 @@ public:
     //   "VRX_ERR_DISC_FULL"         ERROR,   shown
     //   "VRX_ERR_DEVICE_FAILURE"    ERROR,   shown
     //   "VRX_FATAL_INTERNAL"        FATAL,   shown
-    static void RegisterError(const QString& key, ErrorClassifier classifier, bool show, const QString& text);
+    //
+    // A key may name what the error is about: "KEY|channel|device", built
+    // by ErrorKey(). Such a key finds KEY's entry; when the entry has a
+    // `namedText`, the text is that with %1, %2, ... filled from the key.
+    // The default entries of the disc and device errors name the channel
+    // (%1) and the device (%2). Texts are translated when handed out
+    // (context "VorexCommon::ErrorDescriptor").
+    static void RegisterError(const QString& key, ErrorClassifier classifier, bool show, const QString& text,
+                              const QString& namedText = QString());
+    static QString ErrorKey(const QString& key, const QStringList& about);
     static void ResetErrorTable();
 
     // Responses written by every descriptor of the process, oldest first.

@@ -11,6 +11,9 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTimeEdit>
 #include <QTreeWidget>
@@ -29,6 +32,65 @@ QString formatTime(quint64 microseconds)
         return QString();
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(microseconds / 1000), Qt::UTC)
         .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+// A record's length from its start and stop, "h:mm:ss"; empty while it has
+// no stop.
+QString formatLength(quint64 start, quint64 stop)
+{
+    if (stop <= start)
+        return QString();
+    const quint64 seconds = (stop - start) / 1000000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600)
+        .arg((seconds / 60) % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+std::unique_ptr<QSettings> dialogSettings(const QDialog& dialog)
+{
+    auto settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                                QLatin1String(VorexGUI::kDialogSettingsOrganization),
+                                                QLatin1String(VorexGUI::kDialogSettingsApplication));
+    settings->beginGroup(dialog.objectName());
+    return settings;
+}
+
+// Opens a list dialog as the operator last left it, or else wide enough for
+// every column's content (within the screen).
+void restoreListDialog(QDialog& dialog, QTreeWidget& list, int minimumHeight)
+{
+    const auto settings = dialogSettings(dialog);
+    const bool columnsRestored = list.header()->restoreState(settings->value(QStringLiteral("columns")).toByteArray());
+    // The last column stretches over what the view leaves: it is measured
+    // unstretched.
+    const bool stretch = list.header()->stretchLastSection();
+    list.header()->setStretchLastSection(false);
+    int contentWidth = 0;
+    for (int column = 0; column < list.columnCount(); ++column) {
+        if (!columnsRestored)
+            list.resizeColumnToContents(column);
+        contentWidth += list.columnWidth(column);
+    }
+    list.header()->setStretchLastSection(stretch);
+    if (dialog.restoreGeometry(settings->value(QStringLiteral("geometry")).toByteArray()))
+        return;
+    const QMargins margins = dialog.layout() ? dialog.layout()->contentsMargins() : QMargins();
+    int width = contentWidth + 2 * list.frameWidth() + list.verticalScrollBar()->sizeHint().width() + margins.left()
+                + margins.right();
+    int height = std::max(dialog.sizeHint().height(), minimumHeight);
+    if (const QScreen* screen = dialog.screen()) {
+        width = std::min(width, screen->availableGeometry().width());
+        height = std::min(height, screen->availableGeometry().height());
+    }
+    dialog.resize(std::max(width, dialog.sizeHint().width()), height);
+}
+
+void saveListDialog(const QDialog& dialog, const QTreeWidget& list)
+{
+    const auto settings = dialogSettings(dialog);
+    settings->setValue(QStringLiteral("geometry"), dialog.saveGeometry());
+    settings->setValue(QStringLiteral("columns"), list.header()->saveState());
 }
 
 std::mutex g_hookMutex;
@@ -190,7 +252,7 @@ int AbstractRecordListModel::rowCount(const QModelIndex& parent) const
 
 int AbstractRecordListModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : 6;
+    return parent.isValid() ? 0 : 7;
 }
 
 QVariant AbstractRecordListModel::data(const QModelIndex& index, int role) const
@@ -205,6 +267,7 @@ QVariant AbstractRecordListModel::data(const QModelIndex& index, int role) const
     case 3: return r.GetDataRateAsString();
     case 4: return formatTime(r.GetStartTime());
     case 5: return QString::number(r.GetRecordSize());
+    case 6: return formatLength(r.GetStartTime(), r.GetStopTime());
     default: return QVariant();
     }
 }
@@ -220,6 +283,7 @@ QVariant AbstractRecordListModel::headerData(int section, Qt::Orientation orient
     case 3: return tr("Data rate");
     case 4: return tr("Start");
     case 5: return tr("Size");
+    case 6: return tr("Length");
     default: return QVariant();
     }
 }
@@ -280,6 +344,9 @@ void AbstractRecordListModel::sl_backendConnectionChanged(bool /*connected*/)
 // ---------------------------------------------------------------------------
 
 namespace VorexGUI {
+
+const char* const kDialogSettingsOrganization = "Vorex";
+const char* const kDialogSettingsApplication = "RecordDialogs";
 
 namespace {
 struct ActiveDeviceRegistration
@@ -448,7 +515,7 @@ RecordParameterDialog::RecordParameterDialog(int options, quint64 defaultSize, Q
       m_nSizeLimit(defaultSize),
       m_pNameEdit(new QLineEdit(this)),
       m_pTimeoutEdit(new QTimeEdit(this)),
-      m_pSizeEdit(new QSpinBox(this)),
+      m_pSizeEdit(new QDoubleSpinBox(this)),
       m_pUnitCombo(new QComboBox(this))
 {
     setObjectName(QStringLiteral("RecordParameterDialog"));
@@ -459,7 +526,7 @@ RecordParameterDialog::RecordParameterDialog(int options, quint64 defaultSize, Q
     m_pTimeoutEdit->setDisplayFormat(QStringLiteral("hh:mm:ss"));
     m_pTimeoutEdit->setTime(QTime(0, 0));
     form->addRow(tr("Time-out"), m_pTimeoutEdit);
-    m_pSizeEdit->setRange(0, 0x7fffffff);
+    m_pSizeEdit->setDecimals(0);
     form->addRow(tr("Size limit"), m_pSizeEdit);
     m_pUnitCombo->addItems(QStringList{tr("Bytes"), tr("KiB"), tr("MiB"), tr("GiB")});
     form->addRow(tr("Unit"), m_pUnitCombo);
@@ -478,14 +545,24 @@ RecordParameterDialog::RecordParameterDialog(int options, quint64 defaultSize, Q
     layout->addLayout(form);
     layout->addWidget(buttons);
     m_pUnitCombo->setCurrentIndex(m_nSizeUnit);
-    m_pSizeEdit->setValue(static_cast<int>(qMin<quint64>(m_nSizeLimit / unitFactor(m_nSizeUnit), 0x7fffffffull)));
-    connect(m_pSizeEdit, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int v) {
+    m_pSizeEdit->setRange(0, double(kMaxRecordSizeLimit / unitFactor(m_nSizeUnit)));
+    setRecordSizeLimitBytes(defaultSize);
+    connect(m_pSizeEdit, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, [this](double v) {
         m_nSizeLimit = static_cast<quint64>(v) * unitFactor(m_nSizeUnit);
     });
     connect(m_pUnitCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int unit) {
-        m_nSizeUnit = unit;
+        // The number stays, in the new unit, as far as the new unit allows.
+        SetUnit(unit);
         m_nSizeLimit = static_cast<quint64>(m_pSizeEdit->value()) * unitFactor(unit);
     });
+}
+
+void RecordParameterDialog::SetUnit(int unit)
+{
+    m_nSizeUnit = unit;
+    m_pSizeEdit->blockSignals(true);
+    m_pSizeEdit->setRange(0, double(kMaxRecordSizeLimit / unitFactor(unit)));
+    m_pSizeEdit->blockSignals(false);
 }
 
 RecordParameterDialog::~RecordParameterDialog() = default;
@@ -506,7 +583,7 @@ void RecordParameterDialog::setRecordSizeLimit(const QTime& timeout, int sizeUni
     m_pUnitCombo->blockSignals(true);
     m_pUnitCombo->setCurrentIndex(unit);
     m_pUnitCombo->blockSignals(false);
-    m_nSizeUnit = unit;
+    SetUnit(unit);
     setRecordSizeLimitBytes(bytes);
 }
 
@@ -542,8 +619,9 @@ quint64 RecordParameterDialog::recordSizeLimit() const
 
 void RecordParameterDialog::setRecordSizeLimitBytes(quint64 bytes)
 {
+    bytes = std::min(bytes, kMaxRecordSizeLimit);
     m_pSizeEdit->blockSignals(true);
-    m_pSizeEdit->setValue(static_cast<int>(qMin<quint64>(bytes / unitFactor(m_nSizeUnit), 0x7fffffffull)));
+    m_pSizeEdit->setValue(double(bytes / unitFactor(m_nSizeUnit)));
     m_pSizeEdit->blockSignals(false);
     m_nSizeLimit = bytes; // exact, also when the field shows it rounded
 }
@@ -564,8 +642,8 @@ OpenFileDialog::OpenFileDialog(IVorexGUIController* controller,
     Q_UNUSED(dataFormat); // every record of the stand-in manager has the one data format
     setObjectName(QStringLiteral("OpenFileDialog"));
     setWindowTitle(tr("Select a record"));
-    m_pList->setColumnCount(4);
-    m_pList->setHeaderLabels(QStringList{tr("Name"), tr("Record ID"), tr("Data rate"), tr("Start")});
+    m_pList->setColumnCount(5);
+    m_pList->setHeaderLabels(QStringList{tr("Name"), tr("Record ID"), tr("Data rate"), tr("Start"), tr("Length")});
     m_pList->setRootIsDecorated(false);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -584,9 +662,11 @@ OpenFileDialog::OpenFileDialog(IVorexGUIController* controller,
             continue;
         m_candidates << id;
         auto* item = new QTreeWidgetItem(m_pList, QStringList{data->GetRecordName(), data->GetRecordID(),
-                                                                data->GetDataRateAsString(), formatTime(data->GetStartTime())});
+                                                                data->GetDataRateAsString(), formatTime(data->GetStartTime()),
+                                                                formatLength(data->GetStartTime(), data->GetStopTime())});
         item->setData(0, Qt::UserRole, m_candidates.size() - 1);
     }
+    restoreListDialog(*this, *m_pList, 300);
     connect(m_pList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
         m_selected = item ? m_candidates.value(item->data(0, Qt::UserRole).toInt()) : vorex::RecordIdentifier();
     });
@@ -594,6 +674,12 @@ OpenFileDialog::OpenFileDialog(IVorexGUIController* controller,
 }
 
 OpenFileDialog::~OpenFileDialog() = default;
+
+void OpenFileDialog::hideEvent(QHideEvent* event)
+{
+    saveListDialog(*this, *m_pList);
+    QDialog::hideEvent(event);
+}
 
 int OpenFileDialog::exec()
 {
@@ -635,11 +721,11 @@ void RecordHistoryDialog::SetAnswerHook(AnswerHook hook) { storeHook(g_historyHo
 bool RecordHistoryDialog::HasAnswerHook() { return hasHook(g_historyHook); }
 
 RecordHistoryDialog::RecordHistoryDialog(const vorex::RecordIdentifier& id, std::shared_ptr<VOREX_XML::VOREX_RecordData> data, QWidget* parent)
-    : QDialog(parent), m_id(id), m_pComment(new QPlainTextEdit(this))
+    : QDialog(parent), m_id(id), m_pList(new QTreeWidget(this)), m_pComment(new QPlainTextEdit(this))
 {
     setObjectName(QStringLiteral("RecordHistoryDialog"));
     setWindowTitle(tr("History of %1").arg(data ? data->GetRecordName() : id.recordID()));
-    auto* list = new QTreeWidget(this);
+    QTreeWidget* list = m_pList;
     list->setColumnCount(2);
     list->setHeaderLabels(QStringList{tr("Time"), tr("Entry")});
     list->setRootIsDecorated(false);
@@ -655,9 +741,16 @@ RecordHistoryDialog::RecordHistoryDialog(const vorex::RecordIdentifier& id, std:
     layout->addWidget(list);
     layout->addWidget(m_pComment);
     layout->addWidget(buttons);
+    restoreListDialog(*this, *list, 360);
 }
 
 RecordHistoryDialog::~RecordHistoryDialog() = default;
+
+void RecordHistoryDialog::hideEvent(QHideEvent* event)
+{
+    saveListDialog(*this, *m_pList);
+    QDialog::hideEvent(event);
+}
 
 int RecordHistoryDialog::exec()
 {

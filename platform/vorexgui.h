@@ -24,8 +24,9 @@
 #include <memory>
 
 class QAction;
+class QHeaderView;
 class QLineEdit;
-class QSpinBox;
+class QDoubleSpinBox;
 class QComboBox;
 class QTimeEdit;
 class QTreeWidget;
@@ -35,7 +36,7 @@ namespace VorexCommon {
 
 // The records of one device of the recorder manager (the active device of its
 // controller), kept up to date from the backend. Lives in the GUI thread.
-// Columns: name, record ID, status, data rate, start time, size.
+// Columns: name, record ID, status, data rate, start time, size, length.
 class VRXPLATFORM_EXPORT AbstractRecordListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -175,15 +176,27 @@ private:
     vorex::RecordIdentifierList m_selectedRecords;
 };
 
+// Where the record dialogs keep their geometry and column widths: QSettings
+// in INI format, user scope, under this organization and application (tests
+// point QSettings::setPath at a temporary folder). One group per dialog,
+// named by its object name.
+VRXPLATFORM_EXPORT extern const char* const kDialogSettingsOrganization; // "Vorex"
+VRXPLATFORM_EXPORT extern const char* const kDialogSettingsApplication;  // "RecordDialogs"
+
 // Asks for the parameters of a new recording: name, time-out and size limit.
 // Option flags: 0x1 name field, 0x2 time-out field, 0x4 size-limit field,
 // 0x8 size unit chooser, 0x10 the name may be edited.
+//
+// The size limit reaches the manager in 32 bits: the field takes no more
+// than kMaxRecordSizeLimit in its unit, and recordSizeLimit() never exceeds it.
 class VRXPLATFORM_EXPORT RecordParameterDialog : public QDialog
 {
     Q_OBJECT
 public:
     // Size units of setRecordSizeLimit: 0 bytes, 1 KiB, 2 MiB, 3 GiB.
     enum SizeUnit { eUnit_Bytes = 0, eUnit_KiB = 1, eUnit_MiB = 2, eUnit_GiB = 3 };
+    // The largest size limit that travels: 4 GiB - 1 byte.
+    static constexpr quint64 kMaxRecordSizeLimit = 0xffffffffull;
 
     typedef std::function<int(RecordParameterDialog&)> AnswerHook;
     // Installs the answer hook of this dialog type (empty removes it).
@@ -215,17 +228,21 @@ public:
 
 private:
     int m_nOptions;
+    void SetUnit(int unit);
+
     int m_nSizeUnit = eUnit_MiB;
     quint64 m_nSizeLimit;
     QLineEdit* m_pNameEdit;
     QTimeEdit* m_pTimeoutEdit;
-    QSpinBox* m_pSizeEdit;
+    QDoubleSpinBox* m_pSizeEdit;
     QComboBox* m_pUnitCombo;
 };
 
 // Selects a stored record of the controller's active device for replay. It
 // offers the records whose status equals `recordStatus` and whose data rate
-// is one of the two given.
+// is one of the two given. Columns: name, record ID, data rate, start,
+// length. It opens wide enough for its columns (or as the operator last
+// left it) and remembers its geometry and column widths.
 class VRXPLATFORM_EXPORT OpenFileDialog : public QDialog
 {
     Q_OBJECT
@@ -250,6 +267,9 @@ public:
     std::shared_ptr<VOREX_XML::VOREX_RecordData> selectedRecord() const;
     vorex::RecordIdentifier selectedRecordIdentifier() const;
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     QPointer<IVorexGUIController> m_pController;
     vorex::RecordIdentifierList m_candidates;
@@ -259,6 +279,7 @@ private:
 
 // History of one record with a field for a new comment. Accepting with a
 // non-empty comment stores it on the manager when the user may comment.
+// Sized and remembered like the record selection.
 class VRXPLATFORM_EXPORT RecordHistoryDialog : public QDialog
 {
     Q_OBJECT
@@ -277,8 +298,12 @@ public:
     void setComment(const QString& comment);
     bool commentAllowed() const;
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     vorex::RecordIdentifier m_id;
+    QTreeWidget* m_pList;
     QPlainTextEdit* m_pComment;
 };
 

@@ -96,6 +96,16 @@ RecorderManagerSimulator::RecorderManagerSimulator(const SimulatorOptions& optio
     }
     m_pTickTimer = new QTimer(this);
     connect(m_pTickTimer, &QTimer::timeout, this, &RecorderManagerSimulator::Tick);
+    // Queued: the space changes inside a tick or a client's call, the
+    // channels' record permission follows from the event loop.
+    connect(VorexCommon::RecorderManagerEvents::Instance(), &VorexCommon::RecorderManagerEvents::si_deviceChanged, this,
+            [this](const QString& deviceId) {
+                if (!m_bStarted)
+                    return;
+                for (auto& channel : m_channels)
+                    channel->DeviceSpaceChanged(deviceId);
+            },
+            Qt::QueuedConnection);
 }
 
 RecorderManagerSimulator::~RecorderManagerSimulator()

@@ -84,6 +84,7 @@ SimulatedChannel::~SimulatedChannel()
     m_allModes.Reset();
     m_recordId.Reset();
     m_deviceId.Reset();
+    m_recordName.Reset();
 }
 
 QString SimulatedChannel::Name() const
@@ -180,6 +181,7 @@ void SimulatedChannel::Create()
     m_allModes.Set(ValuePath(Keys::AllRecordReplayModes));
     m_recordId.Set(ValuePath(Keys::RecordID));
     m_deviceId.Set(ValuePath(Keys::DeviceID));
+    m_recordName.Set(ValuePath(Keys::RecordName));
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         const quint64 sequence = m_replay.sequence;
@@ -191,7 +193,11 @@ void SimulatedChannel::Create()
     m_strLastWrittenName.clear();
     m_strAppliedDevice.clear();
     m_strAppliedRecord.clear();
+    m_eDiscState = eDisc_Roomy;
+    m_strDiscDevice.clear();
+    m_bRecordFlagCleared = false;
     Report(QStringLiteral("channel values created under %1").arg(m_strPath));
+    DeviceSpaceChanged(RecordDeviceId());
 }
 
 void SimulatedChannel::Release()
@@ -200,6 +206,7 @@ void SimulatedChannel::Release()
     m_allModes.Reset();
     m_recordId.Reset();
     m_deviceId.Reset();
+    m_recordName.Reset();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         ++m_replay.sequence;
@@ -309,14 +316,22 @@ void SimulatedChannel::Update(Observable* observable, TChangeCode code)
     if (observable == m_allModes.get()) {
         const long key = static_cast<values::ValueSelection*>(observable)->GetCurrentKey();
         Later([this, key]() { AllModesRequested(key); }, 0);
-    } else if (observable == m_recordId.get() || observable == m_deviceId.get()) {
+    } else if (observable == m_recordId.get()) {
         Later([this]() { RecordSelected(); }, 0);
+    } else if (observable == m_deviceId.get()) {
+        Later([this]() {
+            RecordSelected();
+            DeviceSpaceChanged(RecordDeviceId());
+        }, 0);
+    } else if (observable == m_recordName.get()) {
+        const QString name = static_cast<values::Value<QString>*>(observable)->Get();
+        Later([this, name]() { RecordNameWritten(name); }, 0);
     }
 }
 
 // ---------------------------------------------------------------- recording
 
-void SimulatedChannel::AllModesRequested(long key)
+void SimulatedChannel::AllModesRequested(long key, bool external)
 {
     if (!IsConnected()) {
         Report(QStringLiteral("AllRecordReplayModes %1 seen while unreachable; handled when the connection returns")
@@ -328,6 +343,7 @@ void SimulatedChannel::AllModesRequested(long key)
         if (m_recording.active || m_recording.starting)
             return;
         m_recording.starting = true;
+        m_recording.external = external;
         m_bRecordBusy = true;
         Report(QStringLiteral("record requested"));
         Later([this]() { BeginRecording(); });
@@ -366,9 +382,7 @@ void SimulatedChannel::BeginRecording()
         return;
     }
     auto backend = m_pSimulator->Backend();
-    QString deviceId = ReadString(Keys::DeviceID);
-    if (deviceId.isEmpty() || !backend->HasDevice(deviceId))
-        deviceId = m_strDefaultDevice;
+    const QString deviceId = RecordDeviceId();
     if (!backend->HasDevice(deviceId)) {
         m_recording.starting = false;
         m_bRecordBusy = false;
@@ -377,12 +391,26 @@ void SimulatedChannel::BeginRecording()
         Select(Keys::AllRecordReplayModes, Admin::eRecordReplayAllModes_Stopped);
         return;
     }
+    if (backend->GetDevice(deviceId).freeSpace == 0) {
+        // Nothing could be written: no record at all rather than an empty one.
+        m_recording.starting = false;
+        m_bRecordBusy = false;
+        Report(QStringLiteral("device %1 is full: record refused; AllRecordReplayModes -> %2")
+                   .arg(deviceId, allModesText(Admin::eRecordReplayAllModes_Stopped)));
+        Select(Keys::AllRecordReplayModes, Admin::eRecordReplayAllModes_Stopped);
+        DeviceSpaceChanged(deviceId);
+        return;
+    }
     const int fileSizeKB = ReadInt(Keys::FileSizeInKB);
     const qint64 now = HaldaOS::Get();
 
-    QString name = ReadString(Keys::RecordName);
+    // A name a client wrote before the start is the record's; otherwise the
+    // manager makes one up the way the record parameter dialog offers it
+    // ("yyyyMMdd:hhmmss_" after the channel's prefix), so that the name an
+    // operator accepts unchanged is the one the list shows.
+    QString name = m_recording.external ? QString() : ReadString(Keys::RecordName);
     if (name.isEmpty() || name == m_strLastWrittenName)
-        name = QStringLiteral("CH%1_%2").arg(m_nIndex + 1).arg(QDateTime::fromMSecsSinceEpoch(now / 1000).toString(QStringLiteral("yyyyMMdd_hhmmss")));
+        name = QStringLiteral("CH%1_%2").arg(m_nIndex + 1).arg(QDateTime::fromMSecsSinceEpoch(now / 1000).toString(QStringLiteral("yyyyMMdd:hhmmss_")));
 
     m_recording.active = true;
     m_recording.starting = false;
@@ -393,7 +421,6 @@ void SimulatedChannel::BeginRecording()
     m_recording.bytes = 0;
     m_recording.limitBytes = quint64(std::max(0, fileSizeKB)) * 1024;
     m_recording.rate = VOREX_RecordData::NameToDataRate(ReadString(Keys::DataRateClass));
-    m_recording.warnedDiscSpace = false;
 
     VOREX_RecordData record(m_recording.recordId, name);
     record.SetRecordStatus(1); // being recorded
@@ -422,8 +449,18 @@ void SimulatedChannel::FinishRecording()
         return;
     }
     auto backend = m_pSimulator->Backend();
-    const qint64 now = std::max(HaldaOS::Get(), m_recording.startTime + 1);
+    qint64 now = std::max(HaldaOS::Get(), m_recording.startTime + 1);
+    const int timeoutS = m_recording.external ? 0 : ReadInt(Keys::RecordTimeout);
+    if (timeoutS > 0) // ticks are coarser than the time-out: the record ends at it
+        now = std::min(now, m_recording.startTime + qint64(timeoutS) * 1000000);
     const quint64 size = std::max<quint64>(m_recording.bytes, 1);
+    // The operator names the record while it runs (the toolbar asks once the
+    // record has begun): the name as it stands now is the one stored.
+    if (!m_recording.external) {
+        const QString written = ReadString(Keys::RecordName);
+        if (!written.isEmpty())
+            m_recording.name = written;
+    }
 
     VOREX_RecordData record(m_recording.recordId, m_recording.name);
     record.SetRecordStatus(VOREX_RecordData::RecordStatusCompleted);
@@ -438,13 +475,14 @@ void SimulatedChannel::FinishRecording()
     record.SetBookmarkEntry({VOREX_XML::BookmarkEntry(quint64(middle), QStringLiteral("middle"))});
     const QString deviceId = m_recording.deviceId;
     const QString recordId = m_recording.recordId;
+    m_strLastWrittenName = m_recording.name;
     m_recording = Recording();
     m_bRecordBusy = false;
     m_strLastRecordId = recordId;
     backend->SetRecord(deviceId, record);
 
-    Report(QStringLiteral("record %1 completed (%2 s, %3 bytes); it becomes the channel's record; AllRecordReplayModes -> %4")
-               .arg(recordId)
+    Report(QStringLiteral("record %1 \"%2\" completed (%3 s, %4 bytes); it becomes the channel's record; AllRecordReplayModes -> %5")
+               .arg(recordId, record.GetRecordName())
                .arg(double(now - record.GetStartTime()) / 1e6, 0, 'f', 1)
                .arg(size)
                .arg(allModesText(4)));
@@ -661,20 +699,106 @@ void SimulatedChannel::Tick(qint64 elapsedUs)
             // A continuous record overwrites its oldest data once full.
             used = m_recording.bytes >= m_recording.limitBytes ? 0 : std::min(grown, m_recording.limitBytes - m_recording.bytes);
         }
-        m_recording.bytes += used;
         const VorexCommon::DeviceInfo device = backend->GetDevice(m_recording.deviceId);
-        if (!device.deviceId.isEmpty() && used > 0) {
-            const quint64 free = device.freeSpace > used ? device.freeSpace - used : 0;
-            backend->SetDiscSpace(device.deviceId, free, device.totalSpace);
+        if (!device.deviceId.isEmpty())
+            used = std::min(used, device.freeSpace); // a full device takes no more
+        m_recording.bytes += used;
+        if (!device.deviceId.isEmpty()) {
+            const quint64 free = device.freeSpace - used;
+            if (used > 0)
+                backend->SetDiscSpace(device.deviceId, free, device.totalSpace);
+            // Also when another channel filled the device.
+            ReportDiscState(device.deviceId, free, device.totalSpace);
             if (free == 0) {
-                Report(QStringLiteral("device %1 is full").arg(device.deviceId));
-                WriteString(Keys::ErrorCode, QStringLiteral("VRX_ERR_DISC_FULL"));
-            } else if (!m_recording.warnedDiscSpace && free < device.totalSpace / 20) {
-                m_recording.warnedDiscSpace = true;
-                Report(QStringLiteral("device %1 is almost full").arg(device.deviceId));
-                WriteString(Keys::ErrorCode, QStringLiteral("VRX_WARN_DISC_ALMOST_FULL"));
+                StopRecordingAsManager(QStringLiteral("device %1 is full").arg(device.deviceId));
+                return;
             }
         }
+        // RecordTimeout: seconds, as the record parameter dialog gives them.
+        const int timeoutS = m_recording.external ? 0 : ReadInt(Keys::RecordTimeout);
+        if (timeoutS > 0 && HaldaOS::Get() - m_recording.startTime >= qint64(timeoutS) * 1000000)
+            StopRecordingAsManager(QStringLiteral("time-out of %1 s reached").arg(timeoutS));
+    }
+}
+
+// The manager ends a record on its own (time-out, full device) the way a
+// stop is served: stopping first, stopped with the record stored after.
+void SimulatedChannel::StopRecordingAsManager(const QString& reason)
+{
+    if (!m_recording.active || AllModes() == Admin::eRecordReplayAllModes_Recordreplaystopped)
+        return;
+    Report(QStringLiteral("%1: the record stops; AllRecordReplayModes -> %2")
+               .arg(reason, allModesText(Admin::eRecordReplayAllModes_Recordreplaystopped)));
+    Select(Keys::AllRecordReplayModes, Admin::eRecordReplayAllModes_Recordreplaystopped);
+    Later([this]() { FinishRecording(); });
+}
+
+void SimulatedChannel::RecordNameWritten(const QString& name)
+{
+    if (!m_recording.active || m_recording.external || name.isEmpty() || name == m_recording.name)
+        return;
+    m_recording.name = name;
+    // The list shows the new name while the record still runs.
+    auto backend = m_pSimulator->Backend();
+    if (auto record = backend->GetRecord(m_recording.deviceId, m_recording.recordId)) {
+        record->SetRecordName(name);
+        backend->SetRecord(m_recording.deviceId, *record);
+    }
+    Report(QStringLiteral("record %1 named \"%2\"").arg(m_recording.recordId, name));
+}
+
+// The device a record of this channel goes to: its DeviceID, or the
+// channel's default when that names no device.
+QString SimulatedChannel::RecordDeviceId() const
+{
+    const QString deviceId = ReadString(Keys::DeviceID);
+    return deviceId.isEmpty() || !m_pSimulator->Backend()->HasDevice(deviceId) ? m_strDefaultDevice : deviceId;
+}
+
+// Reports "almost full" and "full" once each as the device fills; the
+// device's ErrorCode key names the channel and the device.
+void SimulatedChannel::ReportDiscState(const QString& deviceId, quint64 freeSpace, quint64 totalSpace)
+{
+    const DiscState state = freeSpace == 0                  ? eDisc_Full
+                            : freeSpace < totalSpace / 20   ? eDisc_AlmostFull
+                                                            : eDisc_Roomy;
+    if (deviceId != m_strDiscDevice) {
+        m_strDiscDevice = deviceId;
+        m_eDiscState = eDisc_Roomy;
+    }
+    if (state <= m_eDiscState) {
+        m_eDiscState = state; // space freed: the next filling is reported again
+        return;
+    }
+    m_eDiscState = state;
+    const bool full = state == eDisc_Full;
+    Report(QStringLiteral("device %1 is %2").arg(deviceId, full ? QStringLiteral("full") : QStringLiteral("almost full")));
+    const QString key = full ? QStringLiteral("VRX_ERR_DISC_FULL") : QStringLiteral("VRX_WARN_DISC_ALMOST_FULL");
+    WriteString(Keys::ErrorCode, VorexCommon::ErrorDescriptor::ErrorKey(key, {Name(), deviceId}));
+    if (full)
+        DeviceSpaceChanged(deviceId);
+}
+
+void SimulatedChannel::DeviceSpaceChanged(const QString& deviceId)
+{
+    if (!Exists())
+        return;
+    const QString recordDevice = RecordDeviceId();
+    if (deviceId != recordDevice)
+        return;
+    const VorexCommon::DeviceInfo device = m_pSimulator->Backend()->GetDevice(recordDevice);
+    const bool full = !device.deviceId.isEmpty() && device.freeSpace == 0;
+    if (!m_recording.active && recordDevice == m_strDiscDevice && device.totalSpace > 0
+        && device.freeSpace >= device.totalSpace / 20)
+        m_eDiscState = eDisc_Roomy;
+    if (full && !m_bRecordFlagCleared) {
+        m_bRecordFlagCleared = true;
+        Report(QStringLiteral("device %1 is full: RecordFlag -> false").arg(recordDevice));
+        WriteBool(Keys::RecordFlag, false);
+    } else if (!full && m_bRecordFlagCleared) {
+        m_bRecordFlagCleared = false;
+        Report(QStringLiteral("device %1 has space: RecordFlag -> true").arg(recordDevice));
+        WriteBool(Keys::RecordFlag, true);
     }
 }
 
@@ -746,7 +870,7 @@ void SimulatedChannel::TriggerExternalRecord(bool continuous)
     WriteBool(Keys::TriggeredByCorbaCall, true);
     WriteInt(Keys::FileSizeInKB, continuous ? 100 * 1024 : 0);
     Select(Keys::AllRecordReplayModes, Admin::eRecordReplayAllModes_Startrecord);
-    AllModesRequested(Admin::eRecordReplayAllModes_Startrecord);
+    AllModesRequested(Admin::eRecordReplayAllModes_Startrecord, true);
 }
 
 bool SimulatedChannel::TriggerExternalReplay(bool continuous)

@@ -52,6 +52,8 @@ public:
     void TriggerExternalRecord(bool continuous);
     bool TriggerExternalReplay(bool continuous);
     void TriggerExternalStop();
+    // The free space of a device changed: record permission follows it.
+    void DeviceSpaceChanged(const QString& deviceId);
     void SelectRecord(const QString& deviceId, const QString& recordId);
 
     long AllModes() const;
@@ -87,8 +89,11 @@ private:
         quint64 bytes = 0;
         quint64 limitBytes = 0; // continuous record: ring buffer size
         int rate = 0;
-        bool warnedDiscSpace = false;
+        bool external = false; // started by the manager itself: its own name, no time-out
     };
+    // How full the channel's device was when the channel last reported it;
+    // an event is reported when the device gets fuller than that.
+    enum DiscState { eDisc_Roomy = 0, eDisc_AlmostFull = 1, eDisc_Full = 2 };
 
     // Runs `step` in the GUI thread after `delayMs` (negative: the configured
     // reaction delay), unless the channel was released or rebuilt meanwhile.
@@ -106,8 +111,12 @@ private:
     QString ReadString(const char* key) const;
     int ReadInt(const char* key) const;
 
-    void AllModesRequested(long key);
+    void AllModesRequested(long key, bool external = false);
     void BeginRecording();
+    void StopRecordingAsManager(const QString& reason);
+    void RecordNameWritten(const QString& name);
+    QString RecordDeviceId() const;
+    void ReportDiscState(const QString& deviceId, quint64 freeSpace, quint64 totalSpace);
     void FinishRecording();
     void RecordSelected();
     void ReplayModeStep(quint64 sequence, long mode);
@@ -126,6 +135,7 @@ private:
     values::ValueObservingPtr<values::ValueSelection> m_allModes{this};
     values::ValueObservingPtr<values::Value<QString>> m_recordId{this};
     values::ValueObservingPtr<values::Value<QString>> m_deviceId{this};
+    values::ValueObservingPtr<values::Value<QString>> m_recordName{this};
 
     // Guards m_replay and m_nFailNext, which commands read on their thread.
     mutable std::mutex m_mutex;
@@ -134,7 +144,10 @@ private:
     bool m_bReplayEndedUnreachable = false;
 
     Recording m_recording;
-    QString m_strLastWrittenName;
+    QString m_strLastWrittenName; // the name of the last record begun or stored
+    DiscState m_eDiscState = eDisc_Roomy;
+    QString m_strDiscDevice;        // the device m_eDiscState is about
+    bool m_bRecordFlagCleared = false; // RecordFlag cleared because the device is full
     QString m_strLastRecordId;
     QString m_strAppliedDevice; // the record whose range the channel shows
     QString m_strAppliedRecord;

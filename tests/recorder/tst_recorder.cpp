@@ -7,7 +7,11 @@
 #include "vorexwidgets.h"
 
 #include <QAction>
+#include <QDoubleSpinBox>
+#include <QHeaderView>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <thread>
@@ -136,6 +140,7 @@ private slots:
         QCOMPARE(m_backend->GetRecord("Dev1", "R1")->GetHistory().at(0).GetText(), QString("checked"));
 
         QSignalSpy listed(controller.recordListModel(), &QAbstractItemModel::dataChanged); // the list shows the rename
+        QSignalSpy changed(controller.recordListModel(), &AbstractRecordListModel::si_recordChanged); // so do views
         for (int answer : {int(QDialog::Accepted), int(QDialog::Rejected)}) {
             RecordEditDialog::SetAnswerHook([answer](RecordEditDialog& dialog) {
                 dialog.setRecordName(answer == QDialog::Accepted ? "better name" : "ignored");
@@ -145,9 +150,54 @@ private slots:
         }
         QCOMPARE(m_backend->GetRecord("Dev1", "R1")->GetRecordName(), QString("better name"));
         QCOMPARE(listed.count(), 1);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).value<vorex::RecordIdentifier>(), id("R1"));
 
         OpenFileDialog offer(&controller, VOREX_RecordData::eDataRate_3, VOREX_RecordData::eDataRate_3, 1, 5, nullptr);
         QCOMPARE(offer.candidates(), vorex::RecordIdentifierList{id("R1")}); // R2 other rate, R3 not completed
+    }
+
+    // The size field takes, in every unit, no more than travels in 32 bits.
+    void sizeLimitField()
+    {
+        RecordParameterDialog dialog(31, 100ull << 30, nullptr);
+        QCOMPARE(dialog.recordSizeLimit(), 0xffffffffull);
+        auto* field = dialog.findChild<QDoubleSpinBox*>();
+        for (int unit : {0, 1, 2, 3}) {
+            dialog.setRecordSizeLimit(QTime(0, 1), unit);
+            field->setValue(0);
+            field->setValue(1e12); // typed far beyond
+            QCOMPARE(dialog.recordSizeLimit(), 0xffffffffull >> (10 * unit) << (10 * unit));
+        }
+    }
+
+    // The list dialogs open showing every column whole, lengths included,
+    // and open again as the operator left them.
+    void listDialogsFitAndRemember()
+    {
+        QTemporaryDir settings;
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+        VOREX_RecordData r = makeRecord("R9", "Harbour traffic, north pier", 3, 5, 91000000);
+        r.SetHistory({VOREX_XML::HistoryEntry(1000000, "Checked by the second watch officer, nothing found")});
+        m_backend->SetRecord("Dev1", r);
+        VorexServerGUIController controller(m_server, 0, nullptr);
+        controller.sl_activeDeviceChanged({ActiveDevice("Dev1", "VOREX")});
+        for (int round = 0; round < 4; ++round) {
+            const bool history = round % 2;
+            std::unique_ptr<QDialog> dialog(history ? static_cast<QDialog*>(new RecordHistoryDialog(id("R9"), std::make_shared<VOREX_RecordData>(r), nullptr))
+                                                    : new OpenFileDialog(&controller, r.GetDataRate(), r.GetDataRate(), 1, 5, nullptr));
+            auto* list = dialog->findChild<QTreeWidget*>();
+            dialog->show();
+            QTreeWidgetItem* item = list->topLevelItem(history ? 0 : 1);
+            QCOMPARE(item->text(history ? 1 : 4), history ? r.GetHistory().at(0).GetText() : QString("0:01:30"));
+            for (int column = 0; round < 2 && column < list->columnCount(); ++column)
+                QVERIFY(list->columnWidth(column) > list->fontMetrics().horizontalAdvance(item->text(column)));
+            QVERIFY(list->viewport()->width() >= list->header()->length());
+            QCOMPARE(dialog->size() == QSize(640, 333) && list->columnWidth(0) == 123, round >= 2);
+            dialog->resize(640, 333);
+            list->setColumnWidth(0, 123);
+            dialog->reject();
+        }
     }
 
     void deviceComboListsWritesAndLocks()

@@ -63,12 +63,14 @@ private slots:
         QCOMPARE(modes(), 0L); // never answered inside the writer's notification
         vrxtest::settle();
         QCOMPARE(modes(), 1L); // recording
+        value<values::Value<QString>>("RecordName")->Set("Harbour watch: 2nd", &m_client); // the operator's
+        vrxtest::settle();
         advance(3500000);
         select(3); // stop
         vrxtest::settle();
         QCOMPARE(modes(), 4L);
         auto record = m_sim->Backend()->GetRecord("Dev1", m_sim->LastRecordId(0));
-        QVERIFY(record && record->GetRecordName().startsWith("CH1_"));
+        QVERIFY(record && record->GetRecordName() == "Harbour watch: 2nd");
         QCOMPARE(record->GetRecordStatus(), int(VOREX_RecordData::RecordStatusCompleted));
         QCOMPARE(qint64(record->GetStopTime() - record->GetStartTime()), qint64(3500000));
         QCOMPARE(freeBefore - m_sim->Backend()->GetDevice("Dev1").freeSpace, record->GetRecordSize());
@@ -84,13 +86,13 @@ private slots:
         advance(50 * 1000000); // 512 KiB/s: 25 of the 96 free MiB
         QCOMPARE(text("ErrorCode"), QString());
         advance(50 * 1000000); // below 5 % of 1 GiB
-        QCOMPARE(text("ErrorCode"), QStringLiteral("VRX_WARN_DISC_ALMOST_FULL"));
+        QCOMPARE(text("ErrorCode"), QStringLiteral("VRX_WARN_DISC_ALMOST_FULL|Channel1|Dev3"));
         value<values::Value<QString>>("ErrorCode")->Set(QString(), &m_client);
         advance(50 * 1000000);
         QCOMPARE(text("ErrorCode"), QString()); // warned once
         advance(100 * 1000000);
         QCOMPARE(m_sim->Backend()->GetDevice("Dev3").freeSpace, quint64(0));
-        QCOMPARE(text("ErrorCode"), QStringLiteral("VRX_ERR_DISC_FULL"));
+        QCOMPARE(text("ErrorCode"), QStringLiteral("VRX_ERR_DISC_FULL|Channel1|Dev3"));
     }
 };
 
