@@ -173,7 +173,11 @@ int main(int argc, char** argv)
             traceLog->WriteLine(QStringLiteral("message ") + m.text);
             if (!guard)
                 return;
-            auto* box = new QMessageBox(QMessageBox::Information, guard->windowTitle(), m.text, QMessageBox::Ok, guard);
+            // The icon says how bad it is: a full device is not news.
+            const QMessageBox::Icon icon = m.messageClass == 1 ? QMessageBox::Warning
+                : m.messageClass >= 2                           ? QMessageBox::Critical
+                                                                : QMessageBox::Information;
+            auto* box = new QMessageBox(icon, guard->windowTitle(), m.text, QMessageBox::Ok, guard);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->show();
         });

@@ -56,6 +56,10 @@
         <source>--lang must name a language, such as de, not "%1"</source>
         <translation>--lang muss eine Sprache nennen, etwa de, nicht „%1“</translation>
     </message>
+    <message>
+        <source>--small-device-free must be a number of MiB, not "%1"</source>
+        <translation>--small-device-free muss eine Zahl von MiB sein, nicht „%1“</translation>
+    </message>
 </context>
 <context>
     <name>HostWindow</name>
@@ -153,6 +157,18 @@ Anhalten und das Fenster schließen?</translation>
     <message>
         <source>language</source>
         <translation>Sprache</translation>
+    </message>
+    <message>
+        <source>Write every focus change to the log (channel / control), for keyboard drivers.</source>
+        <translation>Jeden Fokuswechsel ins Protokoll schreiben (Kanal / Bedienelement), für Tastatur-Treiber.</translation>
+    </message>
+    <message>
+        <source>MiB free on the simulated manager's small device (Dev3) at start, to fill it quickly.</source>
+        <translation>MiB frei auf dem kleinen Gerät (Dev3) des simulierten Managers beim Start, um es schnell zu füllen.</translation>
+    </message>
+    <message>
+        <source>MiB</source>
+        <translation>MiB</translation>
     </message>
 </context>
 <context>
@@ -393,6 +409,49 @@ Anhalten und das Fenster schließen?</translation>
         <source>Size</source>
         <translation>Größe</translation>
     </message>
+    <message>
+        <source>Length</source>
+        <translation>Länge</translation>
+    </message>
+</context>
+<context>
+    <name>VorexCommon::ErrorDescriptor</name>
+    <message>
+        <source>The recording has started.</source>
+        <translation>Die Aufnahme hat begonnen.</translation>
+    </message>
+    <message>
+        <source>%1: the recording on %2 has started.</source>
+        <translation>%1: Die Aufnahme auf %2 hat begonnen.</translation>
+    </message>
+    <message>
+        <source>The recorder device is almost full.</source>
+        <translation>Das Aufnahmegerät ist fast voll.</translation>
+    </message>
+    <message>
+        <source>%1: the recorder device %2 is almost full.</source>
+        <translation>%1: Das Aufnahmegerät %2 ist fast voll.</translation>
+    </message>
+    <message>
+        <source>The recorder device is full. The activity was stopped.</source>
+        <translation>Das Aufnahmegerät ist voll. Die Aktivität wurde gestoppt.</translation>
+    </message>
+    <message>
+        <source>%1: the recorder device %2 is full. The recording was stopped.</source>
+        <translation>%1: Das Aufnahmegerät %2 ist voll. Die Aufnahme wurde gestoppt.</translation>
+    </message>
+    <message>
+        <source>The recorder device failed. The activity was stopped.</source>
+        <translation>Das Aufnahmegerät ist ausgefallen. Die Aktivität wurde gestoppt.</translation>
+    </message>
+    <message>
+        <source>%1: the recorder device %2 failed. The activity was stopped.</source>
+        <translation>%1: Das Aufnahmegerät %2 ist ausgefallen. Die Aktivität wurde gestoppt.</translation>
+    </message>
+    <message>
+        <source>The Vorex Manager reported an internal error.</source>
+        <translation>Der Vorex Manager hat einen internen Fehler gemeldet.</translation>
+    </message>
 </context>
 <context>
     <name>VorexGUI::OpenFileDialog</name>
@@ -415,6 +474,10 @@ Anhalten und das Fenster schließen?</translation>
     <message>
         <source>Start</source>
         <translation>Beginn</translation>
+    </message>
+    <message>
+        <source>Length</source>
+        <translation>Länge</translation>
     </message>
 </context>
 <context>

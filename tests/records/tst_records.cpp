@@ -110,8 +110,9 @@ private slots:
     }
 
     // The name and time-out the operator gives are taken whatever the answer
-    // (the continuous start asks for its parameters itself, once); a record
-    // the manager starts gets a made-up name and keeps the time-out.
+    // (the continuous start asks for its parameters itself, once), and the
+    // record is stored under that name; a record the manager starts gets a
+    // made-up name and keeps the time-out.
     void recordingName_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -141,8 +142,13 @@ private slots:
         run(*f, QStringList{"set RecordTimeout 5"} + steps);
         QVERIFY(f->live.simulator().IsRecording(0));
         QCOMPARE(shown.join(' '), dialogs);
-        QCOMPARE(nameField()->text(), name == QLatin1String("made up") ? generatedName() : name);
+        const QString expected = name == QLatin1String("made up") ? generatedName() : name;
+        QCOMPARE(nameField()->text(), expected);
         QCOMPARE(recordTimeout(), dialogs.isEmpty() ? 5 : 42);
+        // The manager stores the record under the same name, and the bar keeps showing it.
+        run(*f, {"host stop"});
+        QCOMPARE(f->live.backend().GetRecord(kDevice, f->live.simulator().LastRecordId(0))->GetRecordName(), expected);
+        QCOMPARE(nameField()->text(), expected);
     }
 
     // The open-file button: the record picked becomes the current one (its

@@ -76,6 +76,9 @@ void VorexToolbar::EnterRecordName()
                 m_nRecordTimeout = dialog.timeout();
             }
             SetRecordName(m_strRecordName);
+            // The field only shows the name; the manager stores the record
+            // under the channel's value, so the confirmed name goes there.
+            VTHelper::Instance().SetValue(m_strRecordNamePath, m_strRecordName, nullptr);
             VTHelper::Instance().SetValue(Join(GetChannelPath(), kRecordTimeout), static_cast<int>(m_nRecordTimeout),
                                           nullptr);
         }
