@@ -3,6 +3,7 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config ccache qtbase5-dev qtbase5-dev-tools libqt5test5 libqt5svg5
           qttools5-dev qttools5-dev-tools  # translations: Qt5LinguistTools, lupdate, lrelease
+          xvfb xdotool openbox imagemagick x11-utils python3  # the real-window tests
           libomniorb4-dev omniidl omniorb-idl
           clang libclang-rt-14-dev)  # the fuzz build: clang++ and libFuzzer's runtime
 missing=()

@@ -68,10 +68,12 @@ class Host:
 
     def __init__(self, x, binary, folder, *args):
         self.x, self.folder = x, folder
-        os.makedirs(folder, exist_ok=True)
+        shutil.rmtree(folder, ignore_errors=True)  # the host appends to its log
+        os.makedirs(folder)
         self.log = os.path.join(folder, "vrxrtb-host.log")
+        self.output = open(os.path.join(folder, "host-output.txt"), "w")
         self.proc = subprocess.Popen([binary, "--trace-focus", "--output", folder] + list(args), env=x.env,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
+                                     stdout=self.output, stderr=subprocess.STDOUT)
         self.window = self.wait_for(lambda: x.xdo("search", "--onlyvisible", "--name", "^%s$" % self.TITLE).split("\n")[0],
                                     "the host's window")
         x.xdo("windowactivate", "--sync", self.window)
@@ -107,13 +109,33 @@ class Host:
         for _ in range(most):
             if self.focus() == target:
                 return
-            before = len(self.lines())
+            before = len([line for line in self.lines() if line.startswith("focus ")])
             self.x.xdo("key", "Tab")
-            self.wait_for(lambda: len(self.lines()) > before or None, "a focus change")
+            self.wait_for(lambda: len([line for line in self.lines() if line.startswith("focus ")]) > before or None,
+                          "a focus change", 5)
         raise Failure("Tab never reached %s (last: %s)" % (target, self.focus()))
 
     def press(self, keys):
         self.x.xdo("key", keys)
+
+    def dialog(self, title):
+        """Waits for the dialog and makes it the active window (a message box
+        may have come up over it)."""
+        window = self.wait_for(lambda: self.x.xdo("search", "--onlyvisible", "--name", "^%s$" % title).split("\n")[0],
+                               "the dialog " + title)
+        self.x.xdo("windowactivate", "--sync", window)
+        return window
+
+    def back_to_window(self):
+        """Answers the host's message boxes (they take the focus) and
+        activates the main window again."""
+        for _ in range(10):
+            time.sleep(0.3)
+            active = self.x.xdo("getactivewindow")
+            if not active or active == self.window:
+                break
+            self.press("Return")
+        self.x.xdo("windowactivate", "--sync", self.window)
 
     def close(self):
         if self.proc.poll() is None:
@@ -122,6 +144,7 @@ class Host:
                 self.proc.wait(10)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
+        self.output.close()
 
 
 def road_keyboard_record_and_replay(x, binary, out):
@@ -129,7 +152,7 @@ def road_keyboard_record_and_replay(x, binary, out):
     try:
         host.focus_to("Channel 2 / Record")
         host.press("space")
-        host.wait_for(lambda: x.xdo("getactivewindow", "getwindowname") == "Record parameters" or None, "the record parameter dialog")
+        host.dialog("Record parameters")
         host.press("ctrl+a")
         x.xdo("type", "--delay", "20", "Harbour watch")
         host.press("Return")
@@ -139,8 +162,8 @@ def road_keyboard_record_and_replay(x, binary, out):
         x.xdo("windowactivate", "--sync", host.window)
         host.focus_to("Channel 2 / Stop")
         host.press("space")
-        record = host.wait_log(r"Channel2: record (REC-\d+) completed", "the record's end").group(1)
-        stored = host.wait_log(r"Channel2: record %s .*\"([^\"]*)\"" % record, "the stored name", 5).group(1)
+        done = host.wait_log(r"Channel2: record (REC-\d+) \"([^\"]*)\" completed", "the record's end")
+        record, stored = done.group(1), done.group(2)
         if stored != "Harbour watch":
             raise Failure("the record was stored as %r, not under the typed name" % stored)
         host.focus_to("Channel 2 / Replay once")
@@ -170,25 +193,26 @@ def road_32_channels(x, binary, out):
 
 
 def road_full_device(x, binary, out):
-    # Channels 3 and 6 record on the small device; with 1 MiB free it is full
-    # within seconds. Each channel hears of it once, by name.
-    host = Host(x, binary, os.path.join(out, "full-device"), "--channels", "6", "--small-device-free", "1")
+    # Channels 3 and 6 record on the small device; with 24 MiB free it is full
+    # some 20 s after both started (long enough to start the second by
+    # keyboard). Each channel hears of each event once, by name.
+    host = Host(x, binary, os.path.join(out, "full-device"), "--channels", "6", "--small-device-free", "24")
     try:
         for channel in (3, 6):
-            x.xdo("windowactivate", "--sync", host.window)
+            host.back_to_window()
             host.focus_to("Channel %d / Record" % channel)
             host.press("space")
-            host.wait_for(lambda: x.xdo("getactivewindow", "getwindowname") == "Record parameters" or None,
-                          "the record parameter dialog")
+            host.dialog("Record parameters")
             host.press("Return")
             host.wait_log(r"Channel%d: recording" % channel, "channel %d's record" % channel)
-        time.sleep(6)
+        host.wait_log(r"message Channel6: .* is full", "channel 6's full device", 60)
+        time.sleep(2)  # room for a repeat that must not come
         x.shot(os.path.join(host.folder, "01-full.png"))
-        messages = [line for line in host.lines() if line.startswith("message ")]
-        for channel in (3, 6):
-            full = [m for m in messages if "full" in m and "Channel %d" % channel in m]
-            if len(full) != 1 and not ("almost" in " ".join(full) and len(full) == 2):
-                raise Failure("channel %d was told %d times about the full device: %s" % (channel, len(full), messages))
+        messages = sorted(line[len("message "):] for line in host.lines() if line.startswith("message "))
+        expected = sorted("Channel%d: the recorder device Dev3 is %s" % (channel, event)
+                          for channel in (3, 6) for event in ("almost full.", "full. The recording was stopped."))
+        if messages != expected:
+            raise Failure("the messages were %s, not once per event and channel" % messages)
     finally:
         host.close()
 
