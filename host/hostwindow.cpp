@@ -108,19 +108,19 @@ bool HostWindow::LoadPlugin(const QString& path, QString& error)
 {
     m_library.setFileName(path);
     if (!m_library.load()) {
-        error = QStringLiteral("cannot load the plug-in module %1: %2").arg(path, m_library.errorString());
+        error = tr("cannot load the plug-in module %1: %2").arg(path, m_library.errorString());
         return false;
     }
     m_create = reinterpret_cast<ARCreateFunction>(m_library.resolve("ARCreate"));
     m_destroy = reinterpret_cast<ARDestroyFunction>(m_library.resolve("ARDestroy"));
     if (!m_create || !m_destroy) {
-        error = QStringLiteral("%1 is not a recorder toolbar plug-in (ARCreate/ARDestroy missing)").arg(path);
+        error = tr("%1 is not a recorder toolbar plug-in (ARCreate/ARDestroy missing)").arg(path);
         m_library.unload();
         return false;
     }
     m_pInstance = m_create(L"VorexDemoHost");
     if (!m_pInstance) {
-        error = QStringLiteral("the plug-in could not create its instance");
+        error = tr("the plug-in could not create its instance");
         return false;
     }
     return true;
@@ -135,7 +135,7 @@ bool HostWindow::CreateToolbars(int channels, QString& error)
                                                    QStringLiteral("VorexGui%1").arg(i + 1), client,
                                                    QStringLiteral("CH%1_").arg(i + 1), true);
         if (!toolbar) {
-            error = QStringLiteral("the plug-in could not create the toolbar of channel %1").arg(i + 1);
+            error = tr("the plug-in could not create the toolbar of channel %1").arg(i + 1);
             return false;
         }
         m_toolbars.push_back(toolbar);
@@ -291,32 +291,32 @@ void HostWindow::checkStopped()
 
 void HostWindow::createMenus()
 {
-    QMenu* hostMenu = menuBar()->addMenu(QStringLiteral("&Host"));
+    QMenu* hostMenu = menuBar()->addMenu(tr("&Host"));
     for (size_t i = 0; i < m_toolbars.size(); ++i) {
         IVRXRTB* toolbar = m_toolbars[i];
-        QMenu* channelMenu = hostMenu->addMenu(QStringLiteral("Channel %1").arg(i + 1));
+        QMenu* channelMenu = hostMenu->addMenu(tr("Channel %1").arg(i + 1));
 
-        QAction* enable = channelMenu->addAction(QStringLiteral("Toolbar enabled"));
+        QAction* enable = channelMenu->addAction(tr("Toolbar enabled"));
         enable->setCheckable(true);
         enable->setChecked(true);
         connect(enable, &QAction::toggled, this, [toolbar](bool on) { toolbar->EnableVorexToolbar(on); });
 
-        QAction* replay = channelMenu->addAction(QStringLiteral("Replay allowed"));
+        QAction* replay = channelMenu->addAction(tr("Replay allowed"));
         replay->setCheckable(true);
         replay->setChecked(true);
         connect(replay, &QAction::toggled, this, [toolbar](bool on) { toolbar->EnableVorexReplay(on); });
 
-        QAction* openFile = channelMenu->addAction(QStringLiteral("Record selection allowed"));
+        QAction* openFile = channelMenu->addAction(tr("Record selection allowed"));
         openFile->setCheckable(true);
         openFile->setChecked(true);
         connect(openFile, &QAction::toggled, this, [toolbar](bool on) { toolbar->SetFileOpenDialogAllowed(on); });
 
-        QMenu* errorMenu = channelMenu->addMenu(QStringLiteral("Channel error"));
+        QMenu* errorMenu = channelMenu->addMenu(tr("Channel error"));
         auto* group = new QActionGroup(errorMenu);
-        const char* names[] = {"0: no error", "1", "2", "3", "4", "99: unknown code"};
+        const char* names[] = {QT_TR_NOOP("0: no error"), "1", "2", "3", "4", QT_TR_NOOP("99: unknown code")};
         const int codes[] = {0, 1, 2, 3, 4, 99};
         for (int k = 0; k < 6; ++k) {
-            QAction* a = errorMenu->addAction(QString::fromLatin1(names[k]));
+            QAction* a = errorMenu->addAction(tr(names[k]));
             a->setCheckable(true);
             a->setChecked(codes[k] == 0);
             group->addAction(a);
@@ -325,7 +325,7 @@ void HostWindow::createMenus()
         }
     }
     hostMenu->addSeparator();
-    hostMenu->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
+    hostMenu->addAction(tr("&Quit"), this, &QWidget::close);
 }
 
 void HostWindow::Shutdown()
@@ -357,9 +357,9 @@ void HostWindow::AttachSimulator(VorexSim::RecorderManagerSimulator* simulator)
 void HostWindow::createManagerMenu(VorexSim::RecorderManagerSimulator* sim)
 {
     using VorexSim::RecorderManagerSimulator;
-    QMenu* menu = menuBar()->addMenu(QStringLiteral("&Manager"));
+    QMenu* menu = menuBar()->addMenu(tr("&Manager"));
 
-    QAction* connected = menu->addAction(QStringLiteral("Connected"));
+    QAction* connected = menu->addAction(tr("Connected"));
     connected->setCheckable(true);
     connected->setChecked(sim->IsConnected());
     connect(connected, &QAction::toggled, sim, [sim](bool on) { sim->SetConnected(on); });
@@ -371,18 +371,18 @@ void HostWindow::createManagerMenu(VorexSim::RecorderManagerSimulator* sim)
     menu->addSeparator();
 
     for (int i = 0; i < sim->ChannelCount(); ++i)
-        addChannelManagerMenu(menu->addMenu(QStringLiteral("Channel %1").arg(i + 1)), sim, i);
+        addChannelManagerMenu(menu->addMenu(tr("Channel %1").arg(i + 1)), sim, i);
 
     menu->addSeparator();
-    QMenu* rights = menu->addMenu(QStringLiteral("User rights"));
+    QMenu* rights = menu->addMenu(tr("User rights"));
     struct Right
     {
         const char* text;
         const char* right;
     };
-    for (const Right& r : {Right{"History comments allowed", "VOREX_MANAGEMENT.addHistoryComment"},
-                           Right{"Record selection allowed", "VOREX_MANAGEMENT.selectOpenFileDlg"}}) {
-        QAction* a = rights->addAction(QString::fromLatin1(r.text));
+    for (const Right& r : {Right{QT_TR_NOOP("History comments allowed"), "VOREX_MANAGEMENT.addHistoryComment"},
+                           Right{QT_TR_NOOP("Record selection allowed"), "VOREX_MANAGEMENT.selectOpenFileDlg"}}) {
+        QAction* a = rights->addAction(tr(r.text));
         a->setCheckable(true);
         a->setChecked(UMM::ActiveUserProxy::instance()->GetAccessLevel(QString::fromLatin1(r.right)) >= 1);
         const QString right = QString::fromLatin1(r.right);
@@ -391,7 +391,7 @@ void HostWindow::createManagerMenu(VorexSim::RecorderManagerSimulator* sim)
     rights->addSeparator();
     for (const char* event : {"User logged on", "User changed", "Login to same account - ignoring"}) {
         const QString text = QString::fromLatin1(event);
-        rights->addAction(QStringLiteral("Event \"%1\"").arg(text), this, [text] { RecorderManagerSimulator::SendUserEvent(text); });
+        rights->addAction(tr("Event \"%1\"").arg(text), this, [text] { RecorderManagerSimulator::SendUserEvent(text); });
     }
 }
 
@@ -399,8 +399,8 @@ void HostWindow::addChannelManagerMenu(QMenu* menu, VorexSim::RecorderManagerSim
 {
     using VorexSim::RecorderManagerSimulator;
 
-    QMenu* errors = menu->addMenu(QStringLiteral("Error code"));
-    errors->addAction(QStringLiteral("(clear)"), sim, [sim, channel] { sim->SetErrorCode(channel, QString()); });
+    QMenu* errors = menu->addMenu(tr("Error code"));
+    errors->addAction(tr("(clear)"), sim, [sim, channel] { sim->SetErrorCode(channel, QString()); });
     for (const QString& key : RecorderManagerSimulator::ErrorKeys())
         errors->addAction(key, sim, [sim, channel, key] { sim->SetErrorCode(channel, key); });
 
@@ -413,25 +413,25 @@ void HostWindow::addChannelManagerMenu(QMenu* menu, VorexSim::RecorderManagerSim
                                FlagEntry{"ReplayFlag", RecorderManagerSimulator::ReplayFlag},
                                FlagEntry{"PauseSupported", RecorderManagerSimulator::PauseSupported}}) {
         QMenu* sub = menu->addMenu(QString::fromLatin1(f.text));
-        QAction* value = sub->addAction(QStringLiteral("true"));
+        QAction* value = sub->addAction(tr("true"));
         value->setCheckable(true);
         value->setChecked(true);
         const RecorderManagerSimulator::Flag flag = f.flag;
         connect(value, &QAction::toggled, sim, [sim, channel, flag](bool on) { sim->SetFlag(channel, flag, on); });
-        QAction* disabled = sub->addAction(QStringLiteral("disabled (state 2)"));
+        QAction* disabled = sub->addAction(tr("disabled (state 2)"));
         disabled->setCheckable(true);
         connect(disabled, &QAction::toggled, sim, [sim, channel, flag](bool on) {
             sim->SetFlagState(channel, flag, on ? values::eStateDisabled : values::eStateNormal);
         });
     }
     menu->addSeparator();
-    menu->addAction(QStringLiteral("External record"), sim, [sim, channel] { sim->TriggerExternalRecord(channel, false); });
-    menu->addAction(QStringLiteral("External continuous record"), sim, [sim, channel] { sim->TriggerExternalRecord(channel, true); });
-    menu->addAction(QStringLiteral("External replay"), sim, [sim, channel] { sim->TriggerExternalReplay(channel, false); });
-    menu->addAction(QStringLiteral("External continuous replay"), sim, [sim, channel] { sim->TriggerExternalReplay(channel, true); });
-    menu->addAction(QStringLiteral("External stop"), sim, [sim, channel] { sim->TriggerExternalStop(channel); });
+    menu->addAction(tr("External record"), sim, [sim, channel] { sim->TriggerExternalRecord(channel, false); });
+    menu->addAction(tr("External continuous record"), sim, [sim, channel] { sim->TriggerExternalRecord(channel, true); });
+    menu->addAction(tr("External replay"), sim, [sim, channel] { sim->TriggerExternalReplay(channel, false); });
+    menu->addAction(tr("External continuous replay"), sim, [sim, channel] { sim->TriggerExternalReplay(channel, true); });
+    menu->addAction(tr("External stop"), sim, [sim, channel] { sim->TriggerExternalStop(channel); });
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Fail the next replay command"), sim, [sim, channel] { sim->FailNextReplayCommand(channel, 42); });
-    menu->addAction(QStringLiteral("Delete the channel node"), sim, [sim, channel] { sim->DeleteChannel(channel); });
-    menu->addAction(QStringLiteral("Re-create the channel node"), sim, [sim, channel] { sim->RecreateChannel(channel); });
+    menu->addAction(tr("Fail the next replay command"), sim, [sim, channel] { sim->FailNextReplayCommand(channel, 42); });
+    menu->addAction(tr("Delete the channel node"), sim, [sim, channel] { sim->DeleteChannel(channel); });
+    menu->addAction(tr("Re-create the channel node"), sim, [sim, channel] { sim->RecreateChannel(channel); });
 }

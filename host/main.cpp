@@ -7,12 +7,14 @@
 #include "scenario.h"
 #include "startup.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
@@ -195,6 +197,17 @@ int main(int argc, char** argv)
                     }
                 QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(now);
                 traceLog->WriteLine(QStringLiteral("focus %1 / %2").arg(where, accessible ? accessible->text(QAccessible::Name) : now->objectName()));
+                // In a list the row the keys move is what the operator reads:
+                // a driver finds a record by its name there.
+                auto* view = qobject_cast<QAbstractItemView*>(now);
+                if (!view || !view->selectionModel() || view->property("vrxCurrentTraced").toBool())
+                    return;
+                view->setProperty("vrxCurrentTraced", true);
+                const auto traceCurrent = [traceLog, view, where](const QModelIndex& current) {
+                    traceLog->WriteLine(QStringLiteral("current %1 / %2").arg(where, current.siblingAtColumn(0).data().toString()));
+                };
+                QObject::connect(view->selectionModel(), &QItemSelectionModel::currentChanged, view, traceCurrent);
+                traceCurrent(view->currentIndex());
             });
         }
         if (!window.LoadPlugin(options.pluginPath, error) || !window.CreateToolbars(options.channels, error)) {

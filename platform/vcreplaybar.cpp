@@ -2,6 +2,7 @@
 
 #include "vcvaluelink_p.h"
 #include "vcwidgets.h"
+#include "vorexclient.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -80,6 +81,15 @@ VCReplayBar::VCReplayBar(QWidget* parent, const QString& name, bool showLabels)
     Q_UNUSED(factoryInstalled);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(tr("Replay position"));
+    // A replay the bar still shows as running may have ended on the far
+    // side while the manager cannot be reached: say so instead.
+    const auto backend = VorexCommon::RecorderManagerBackend::Installed();
+    m_bManagerUnreachable = backend && !backend->IsConnected();
+    connect(VorexCommon::RecorderManagerEvents::Instance(), &VorexCommon::RecorderManagerEvents::si_connectionChanged, this,
+            [this](bool connected) {
+                m_bManagerUnreachable = !connected;
+                update();
+            });
 }
 
 VCReplayBar::~VCReplayBar()
@@ -310,6 +320,8 @@ QString VCReplayBar::StatusText() const
         return tr("Waiting for an answer");
     if (!m_bReplayOn)
         return QString();
+    if (m_bManagerUnreachable)
+        return tr("No connection");
     return IsPositionChangeable() ? tr("Paused") : tr("Replaying");
 }
 
@@ -454,7 +466,7 @@ void VCReplayBar::paintEvent(QPaintEvent*)
         }
         const QString status = StatusText();
         if (!status.isEmpty() && used + metrics.horizontalAdvance(status) + 16 < bar.width()) {
-            const VCLook::Activity activity = VCLook::IsWaiting(this) ? VCLook::eNone
+            const VCLook::Activity activity = VCLook::IsWaiting(this) || m_bManagerUnreachable ? VCLook::eNone
                 : IsPositionChangeable()                            ? VCLook::ePaused
                                                                     : VCLook::eReplaying;
             const QColor color = activity == VCLook::eNone ? pal.color(QPalette::Active, QPalette::Text)

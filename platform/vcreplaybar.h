@@ -165,6 +165,7 @@ private:
     std::vector<BookmarkType> m_bookmarks;
     bool m_bShowLabels;
     bool m_bReplayOn = false;
+    bool m_bManagerUnreachable = false;
     bool m_bPositionChangeable = true;
     bool m_bDraggingPosition = false;
     int m_nDraggedBookmark = -1;

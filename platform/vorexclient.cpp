@@ -133,6 +133,13 @@ QString VOREX_RecordData::DataRateToName(int rate)
     return QStringLiteral("DataRate%1").arg(rate);
 }
 
+QString VOREX_RecordData::DataRateDisplayName(int rate)
+{
+    if (rate < 0 || rate >= DataRateCount)
+        return QString();
+    return QCoreApplication::translate("VOREX_RecordData", "Class %1").arg(rate);
+}
+
 quint64 VOREX_RecordData::DefaultRecordSizeLimit(int rate)
 {
     static const quint64 sizes[DataRateCount] = {

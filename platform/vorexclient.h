@@ -194,6 +194,9 @@ public:
     static DataRate NameToDataRate(const QString& name, bool* ok = nullptr);
     // Name of `rate`; a value outside 0 to 15 gives an empty string.
     static QString DataRateToName(int rate);
+    // What the operator reads for a rate (the name above is the values' and
+    // the manager's identifier).
+    static QString DataRateDisplayName(int rate);
     // Default record size limit in bytes offered for continuous records.
     static quint64 DefaultRecordSizeLimit(int rate);
 
@@ -214,6 +217,7 @@ public:
     DataRate GetDataRate() const { return m_eDataRate; }
     void SetDataRate(DataRate rate) { m_eDataRate = rate; }
     QString GetDataRateAsString() const { return DataRateToName(m_eDataRate); }
+    QString GetDataRateDisplayName() const { return DataRateDisplayName(m_eDataRate); }
 
     quint64 GetStartTime() const { return m_nStartTime; }
     void SetStartTime(quint64 t) { m_nStartTime = t; }

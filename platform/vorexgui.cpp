@@ -264,7 +264,7 @@ QVariant AbstractRecordListModel::data(const QModelIndex& index, int role) const
     case 0: return r.GetRecordName();
     case 1: return r.GetRecordID();
     case 2: return r.GetRecordStatus();
-    case 3: return r.GetDataRateAsString();
+    case 3: return r.GetDataRateDisplayName();
     case 4: return formatTime(r.GetStartTime());
     case 5: return QString::number(r.GetRecordSize());
     case 6: return formatLength(r.GetStartTime(), r.GetStopTime());
@@ -662,7 +662,7 @@ OpenFileDialog::OpenFileDialog(IVorexGUIController* controller,
             continue;
         m_candidates << id;
         auto* item = new QTreeWidgetItem(m_pList, QStringList{data->GetRecordName(), data->GetRecordID(),
-                                                                data->GetDataRateAsString(), formatTime(data->GetStartTime()),
+                                                                data->GetDataRateDisplayName(), formatTime(data->GetStartTime()),
                                                                 formatLength(data->GetStartTime(), data->GetStopTime())});
         item->setData(0, Qt::UserRole, m_candidates.size() - 1);
     }
@@ -789,7 +789,7 @@ RecordEditDialog::RecordEditDialog(const vorex::RecordIdentifier& id, std::share
     form->addRow(tr("Record name"), m_pNameEdit);
     if (data) {
         m_pNameEdit->setText(data->GetRecordName());
-        form->addRow(tr("Data rate"), new QLabel(data->GetDataRateAsString(), this));
+        form->addRow(tr("Data rate"), new QLabel(data->GetDataRateDisplayName(), this));
         form->addRow(tr("Start"), new QLabel(formatTime(data->GetStartTime()), this));
         form->addRow(tr("Stop"), new QLabel(formatTime(data->GetStopTime()), this));
     }

@@ -83,6 +83,122 @@ Anhalten und das Fenster schließen?</translation>
         <source>No connection to the recorder manager: the toolbars are off until it is back.</source>
         <translation>Keine Verbindung zum Aufnahme-Manager: Die Werkzeugleisten sind aus, bis sie wieder besteht.</translation>
     </message>
+    <message>
+        <source>cannot load the plug-in module %1: %2</source>
+        <translation>das Plug-in-Modul %1 kann nicht geladen werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 is not a recorder toolbar plug-in (ARCreate/ARDestroy missing)</source>
+        <translation>%1 ist kein Plug-in der Aufnahme-Werkzeugleiste (ARCreate/ARDestroy fehlen)</translation>
+    </message>
+    <message>
+        <source>the plug-in could not create its instance</source>
+        <translation>das Plug-in konnte seine Instanz nicht anlegen</translation>
+    </message>
+    <message>
+        <source>the plug-in could not create the toolbar of channel %1</source>
+        <translation>das Plug-in konnte die Werkzeugleiste von Kanal %1 nicht anlegen</translation>
+    </message>
+    <message>
+        <source>&amp;Host</source>
+        <translation>&amp;Host</translation>
+    </message>
+    <message>
+        <source>Toolbar enabled</source>
+        <translation>Werkzeugleiste freigegeben</translation>
+    </message>
+    <message>
+        <source>Replay allowed</source>
+        <translation>Wiedergabe erlaubt</translation>
+    </message>
+    <message>
+        <source>Record selection allowed</source>
+        <translation>Aufnahmeauswahl erlaubt</translation>
+    </message>
+    <message>
+        <source>Channel error</source>
+        <translation>Kanalfehler</translation>
+    </message>
+    <message>
+        <source>0: no error</source>
+        <translation>0: kein Fehler</translation>
+    </message>
+    <message>
+        <source>99: unknown code</source>
+        <translation>99: unbekannter Code</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Manager</source>
+        <translation>&amp;Manager</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Verbunden</translation>
+    </message>
+    <message>
+        <source>User rights</source>
+        <translation>Benutzerrechte</translation>
+    </message>
+    <message>
+        <source>History comments allowed</source>
+        <translation>Verlaufskommentare erlaubt</translation>
+    </message>
+    <message>
+        <source>Event "%1"</source>
+        <translation>Ereignis „%1“</translation>
+    </message>
+    <message>
+        <source>Error code</source>
+        <translation>Fehlercode</translation>
+    </message>
+    <message>
+        <source>(clear)</source>
+        <translation>(löschen)</translation>
+    </message>
+    <message>
+        <source>true</source>
+        <translation>wahr</translation>
+    </message>
+    <message>
+        <source>disabled (state 2)</source>
+        <translation>gesperrt (Zustand 2)</translation>
+    </message>
+    <message>
+        <source>External record</source>
+        <translation>Externe Aufnahme</translation>
+    </message>
+    <message>
+        <source>External continuous record</source>
+        <translation>Externe Daueraufnahme</translation>
+    </message>
+    <message>
+        <source>External replay</source>
+        <translation>Externe Wiedergabe</translation>
+    </message>
+    <message>
+        <source>External continuous replay</source>
+        <translation>Externe Endloswiedergabe</translation>
+    </message>
+    <message>
+        <source>External stop</source>
+        <translation>Externer Stopp</translation>
+    </message>
+    <message>
+        <source>Fail the next replay command</source>
+        <translation>Den nächsten Wiedergabebefehl scheitern lassen</translation>
+    </message>
+    <message>
+        <source>Delete the channel node</source>
+        <translation>Den Kanalknoten löschen</translation>
+    </message>
+    <message>
+        <source>Re-create the channel node</source>
+        <translation>Den Kanalknoten neu anlegen</translation>
+    </message>
 </context>
 <context>
     <name>Parser</name>
@@ -381,6 +497,17 @@ Anhalten und das Fenster schließen?</translation>
     <message>
         <source>Bookmark</source>
         <translation>Lesezeichen</translation>
+    </message>
+    <message>
+        <source>No connection</source>
+        <translation>Keine Verbindung</translation>
+    </message>
+</context>
+<context>
+    <name>VOREX_RecordData</name>
+    <message>
+        <source>Class %1</source>
+        <translation>Klasse %1</translation>
     </message>
 </context>
 <context>

@@ -33,6 +33,9 @@ private slots:
                                         << "does not exist";
         QTest::newRow("not a module") << QStringList{"--module", QStringLiteral(VRX_NOT_A_MODULE), "--scenario", "smoke", "--output", m_dir.path()}
                                       << "" << 1 << "cannot load the plug-in module";
+        QTest::newRow("not a module, in German")
+            << QStringList{"--lang", "de", "--module", QStringLiteral(VRX_NOT_A_MODULE), "--scenario", "smoke", "--output", m_dir.path()}
+            << "" << 1 << "kann nicht geladen werden";
         QTest::newRow("module without entry points")
             << QStringList{"--module", QStringLiteral(VRX_NOENTRY_MODULE), "--scenario", "smoke", "--output", m_dir.path()} << "" << 1
             << "is not a recorder toolbar plug-in (ARCreate/ARDestroy missing)";

@@ -171,8 +171,8 @@ private slots:
         }
     }
 
-    // The list dialogs open showing every column whole, lengths included,
-    // and open again as the operator left them.
+    // The list dialogs open showing every column whole, lengths and data
+    // rates in words included, and open again as the operator left them.
     void listDialogsFitAndRemember()
     {
         QTemporaryDir settings;
@@ -190,6 +190,7 @@ private slots:
             dialog->show();
             QTreeWidgetItem* item = list->topLevelItem(history ? 0 : 1);
             QCOMPARE(item->text(history ? 1 : 4), history ? r.GetHistory().at(0).GetText() : QString("0:01:30"));
+            QCOMPARE(item->text(2), history ? item->text(2) : QString("Class 3")); // words, not the identifier
             for (int column = 0; round < 2 && column < list->columnCount(); ++column)
                 QVERIFY(list->columnWidth(column) > list->fontMetrics().horizontalAdvance(item->text(column)));
             QVERIFY(list->viewport()->width() >= list->header()->length());

@@ -2,6 +2,7 @@
 #include "testsupport.h"
 #include "vcreplaybar.h"
 #include "vcwidgets.h"
+#include "vorexclient.h"
 #include "vorexwidgets.h"
 
 #include <QAccessible>
@@ -423,6 +424,10 @@ private slots:
         QCOMPARE(bar.GetCurrentPosition(), 65900.0);
         QCOMPARE(bar.StatusText(), QString("Replaying"));
         bar.SetReplayOn(true, true);
+        QCOMPARE(bar.StatusText(), QString("Paused"));
+        emit VorexCommon::RecorderManagerEvents::Instance()->si_connectionChanged(false); // nobody knows any more
+        QCOMPARE(bar.StatusText(), QString("No connection"));
+        emit VorexCommon::RecorderManagerEvents::Instance()->si_connectionChanged(true);
         QCOMPARE(bar.StatusText(), QString("Paused"));
     }
 

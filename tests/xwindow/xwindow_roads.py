@@ -166,10 +166,25 @@ def road_keyboard_record_and_replay(x, binary, out):
         record, stored = done.group(1), done.group(2)
         if stored != "Harbour watch":
             raise Failure("the record was stored as %r, not under the typed name" % stored)
+        # The operator finds it by that name in the record selection and
+        # takes it with the keyboard.
+        host.focus_to("Channel 2 / Select record")
+        host.press("space")
+        host.dialog("Select a record")
+        host.press("Home")
+        for _ in range(20):
+            if re.search(r"^current .* / Harbour watch$", "\n".join(host.lines()), re.M):
+                break
+            host.press("Down")
+            time.sleep(0.2)
+        else:
+            raise Failure("the record selection lists no record named 'Harbour watch'")
+        x.shot(os.path.join(host.folder, "02-record-selection.png"))
+        host.press("Return")
         host.focus_to("Channel 2 / Replay once")
         host.press("space")
         host.wait_log(r"Channel2: StartReplay Dev2/%s" % record, "the replay of the record")
-        x.shot(os.path.join(host.folder, "02-replaying.png"))
+        x.shot(os.path.join(host.folder, "03-replaying.png"))
         host.focus_to("Channel 2 / Stop")
         host.press("space")
         host.wait_log(r"Channel2: StopReplay", "the replay's stop")
