@@ -627,6 +627,13 @@ VCLineEdit::VCLineEdit(QWidget* parent, const QString& name, int /*type*/)
     if (!name.isEmpty())
         setObjectName(name);
     connect(this, &QLineEdit::returnPressed, this, &VCLineEdit::sl_returnPressed);
+    // A name longer than the field is read from its start: the line edit
+    // puts its cursor at the end on every setText (even of the same text),
+    // so an unfocused field takes it back to the start once it is done.
+    connect(this, &QLineEdit::cursorPositionChanged, this, [this] {
+        if (!hasFocus())
+            QMetaObject::invokeMethod(this, &VCLineEdit::showStart, Qt::QueuedConnection);
+    });
     m_gate.SetValueUsable(false);
 }
 
@@ -673,7 +680,16 @@ bool VCLineEdit::event(QEvent* event)
         m_strNameFromToolTip = toolTip();
         setAccessibleName(m_strNameFromToolTip);
     }
-    return QLineEdit::event(event);
+    const bool result = QLineEdit::event(event);
+    if (event->type() == QEvent::FocusOut)
+        showStart(); // whoever read or typed in it is done
+    return result;
+}
+
+void VCLineEdit::showStart()
+{
+    if (!hasFocus())
+        setCursorPosition(0);
 }
 
 // A read-only field shows no cursor, so its focus would go unseen.

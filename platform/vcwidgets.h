@@ -254,6 +254,7 @@ private slots:
     void sl_returnPressed();
 
 private:
+    void showStart();
     void Refresh();
     std::unique_ptr<vcdetail::ValueLink> m_link;
     VCEnableGate m_gate;

@@ -285,6 +285,10 @@ private slots:
         QVERIFY(stop.SetSelection_ValuePath(modesPath(), 2, 5) && edit.SetText_ValuePath(m_base + "/RecordName"));
         QVERIFY(stop.isEnabled() && edit.isEnabled());
         QCOMPARE(edit.text(), QString("rec"));
+        for (int again = 0; again < 2; ++again) { // the same text again moves the cursor too
+            edit.setText("a long name, read from its start");
+            QTRY_COMPARE(edit.cursorPosition(), 0);
+        }
         edit.SetText("typed");
         edit.setReadOnly(true); // shown, not written
         QTest::keyClick(&edit, Qt::Key_Return);
