@@ -160,6 +160,7 @@ int main(int argc, char** argv)
     } else {
         VorexSim::SimulatorOptions managerOptions =
             VorexSim::SimulatorOptions::Demo(options.channels, &HostWindow::ChannelPath, &HostWindow::ReplayTimePath);
+        managerOptions.channelTitle = &HostWindow::ChannelName;
         if (!options.smallDeviceFree.isEmpty() && managerOptions.devices.size() > 2)
             managerOptions.devices[2].freeBytes = quint64(options.smallDeviceFree.toDouble() * 1024 * 1024);
         VorexSim::RecorderManagerSimulator simulator(managerOptions);

@@ -211,6 +211,7 @@ public:
         ErrorHandler::Instance()->TakeMessages();
 
         SimulatorOptions options = SimulatorOptions::Demo(m_settings.channels, &HostWindow::ChannelPath, &HostWindow::ReplayTimePath);
+        options.channelTitle = &HostWindow::ChannelName;
         options.reactionDelayMs = 0; // reactions still come from the event loop
         options.connectDelayMs = -1; // the road brings the connection up
         options.tickIntervalMs = 0;  // time moves only when the road says so

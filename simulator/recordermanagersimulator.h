@@ -37,6 +37,9 @@ struct SimulatorOptions
     // Value path of channel `index` (0-based) and of its replay time value.
     std::function<QString(int)> channelPath;
     std::function<QString(int)> replayTimePath;
+    // The name the operator knows channel `index` by, used where the manager
+    // names a channel in its reports to the operator; unset: the node's name.
+    std::function<QString(int)> channelTitle;
     // Delay of every state change the manager makes after a request.
     int reactionDelayMs = 400;
     // Delay from Start() until the connection comes up; negative: stays down.

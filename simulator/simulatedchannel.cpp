@@ -774,7 +774,8 @@ void SimulatedChannel::ReportDiscState(const QString& deviceId, quint64 freeSpac
     const bool full = state == eDisc_Full;
     Report(QStringLiteral("device %1 is %2").arg(deviceId, full ? QStringLiteral("full") : QStringLiteral("almost full")));
     const QString key = full ? QStringLiteral("VRX_ERR_DISC_FULL") : QStringLiteral("VRX_WARN_DISC_ALMOST_FULL");
-    WriteString(Keys::ErrorCode, VorexCommon::ErrorDescriptor::ErrorKey(key, {Name(), deviceId}));
+    const auto& title = m_pSimulator->Options().channelTitle;
+    WriteString(Keys::ErrorCode, VorexCommon::ErrorDescriptor::ErrorKey(key, {title ? title(m_nIndex) : Name(), deviceId}));
     if (full)
         DeviceSpaceChanged(deviceId);
 }

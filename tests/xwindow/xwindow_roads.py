@@ -220,11 +220,11 @@ def road_full_device(x, binary, out):
             host.dialog("Record parameters")
             host.press("Return")
             host.wait_log(r"Channel%d: recording" % channel, "channel %d's record" % channel)
-        host.wait_log(r"message Channel6: .* is full", "channel 6's full device", 60)
+        host.wait_log(r"message Channel 6: .* is full", "channel 6's full device", 60)
         time.sleep(2)  # room for a repeat that must not come
         x.shot(os.path.join(host.folder, "01-full.png"))
         messages = sorted(line[len("message "):] for line in host.lines() if line.startswith("message "))
-        expected = sorted("Channel%d: the recorder device Dev3 is %s" % (channel, event)
+        expected = sorted("Channel %d: the recorder device Dev3 is %s" % (channel, event)
                           for channel in (3, 6) for event in ("almost full.", "full. The recording was stopped."))
         if messages != expected:
             raise Failure("the messages were %s, not once per event and channel" % messages)
