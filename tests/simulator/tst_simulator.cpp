@@ -78,6 +78,22 @@ private slots:
         QCOMPARE(value<values::ValueNumeric<values::int64>>("ReplayEnd")->Get(), qint64(record->GetStopPosition()));
     }
 
+    // The time-out the operator set ends the record at that time, however
+    // coarse the manager's ticks.
+    void recordEndsAtItsTimeOut()
+    {
+        value<values::Value<int>>("RecordTimeout")->Set(60, &m_client);
+        select(0);
+        vrxtest::settle();
+        advance(59 * 1000000);
+        QCOMPARE(modes(), 1L);
+        advance(12 * 1000000);
+        vrxtest::settle();
+        QCOMPARE(modes(), 4L);
+        auto record = m_sim->Backend()->GetRecord("Dev1", m_sim->LastRecordId(0));
+        QCOMPARE(qint64(record->GetStopTime() - record->GetStartTime()), qint64(60 * 1000000));
+    }
+
     void recordingFillsTheSmallDevice()
     {
         value<values::Value<QString>>("DeviceID")->Set("Dev3", &m_client);
