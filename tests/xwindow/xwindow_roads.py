@@ -105,14 +105,26 @@ class Host:
         return found[-1] if found else ""
 
     def focus_to(self, target, most=600):
-        """Tabs on until the host reports the focus on `target` ("Channel 2 / Stop")."""
+        """Tabs on until the host reports the focus on `target` ("Channel 2 / Stop").
+        A message box that comes up meanwhile takes the keys: it is answered
+        and the main window activated again."""
+        count = lambda: len([line for line in self.lines() if line.startswith("focus ")])
         for _ in range(most):
             if self.focus() == target:
                 return
-            before = len([line for line in self.lines() if line.startswith("focus ")])
+            active = self.x.xdo("getactivewindow")
+            if active and active != self.window:
+                self.press("Return")
+                time.sleep(0.3)
+                self.x.xdo("windowactivate", "--sync", self.window)
+            before = count()
             self.x.xdo("key", "Tab")
-            self.wait_for(lambda: len([line for line in self.lines() if line.startswith("focus ")]) > before or None,
-                          "a focus change", 5)
+            try:
+                self.wait_for(lambda: count() > before or None, "a focus change", 5)
+            except Failure:
+                if self.proc.poll() is not None:
+                    raise
+                # the key went to a window that came up; the next turn sees it
         raise Failure("Tab never reached %s (last: %s)" % (target, self.focus()))
 
     def press(self, keys):
