@@ -40,9 +40,10 @@
 // as a problem and left alone: never loaded, never deleted, never replaced
 // (saving or removing a record whose file was reported is refused).
 //
-// File names are built only from record IDs of the manager's own pattern
-// ("REC-" and at least four digits, as the manager numbers them); device IDs
-// are checked against a similar conservative pattern although they never
+// File names are built only from record IDs of the manager's own pattern:
+// "REC-" and the number, zero-padded to four digits, exactly as the manager
+// spells it (1 to INT_MAX; "REC-00007" is not record 7). Device IDs are held
+// to [A-Za-z0-9][A-Za-z0-9_-]*, at most 64 characters, although they never
 // become file names. Names and texts are data and are length-limited only.
 //
 // Threads: not thread-safe. One owner thread calls every member (or the

@@ -380,12 +380,16 @@ private slots:
             QProcess writer;
             writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
             writer.start(QCoreApplication::applicationFilePath(), {S(kWriterArg), m_folder});
-            QVERIFY2(writer.waitForReadyRead(5000), context);
+            // The kill comes at a random moment after the first confirmed save.
+            QByteArray out;
+            while (!out.contains("saved") && writer.waitForReadyRead(5000))
+                out += writer.readAllStandardOutput();
+            QVERIFY2(out.contains("saved"), context);
             QTest::qWait(int(random.bounded(10, 300)));
             writer.kill(); // SIGKILL
             QVERIFY(writer.waitForFinished(5000));
             QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
-            const QList<QByteArray> lines = writer.readAllStandardOutput().split('\n');
+            const QList<QByteArray> lines = (out + writer.readAllStandardOutput()).split('\n');
             for (int i = 0; i + 1 < lines.size(); ++i) { // the last piece may be a cut line
                 const QList<QByteArray> words = lines[i].split(' ');
                 if (words[0] == "saved") {
@@ -412,7 +416,6 @@ private slots:
                 QVERIFY2(generationOf(loaded.value(it.key())) >= it.value(), context + ": " + it.key().toUtf8() + " lost or older");
             QVERIFY2(contents.nextRecordNumber >= confirmedNext, context);
         }
-        QVERIFY2(saves > 12, qPrintable(S("only %1 saves confirmed").arg(saves)));
         qInfo("%d confirmed saves, %d records, %d interrupted writes left, seed %u", saves, int(confirmed.size()), leftovers, seed);
     }
 };
