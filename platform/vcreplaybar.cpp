@@ -83,7 +83,7 @@ VCReplayBar::VCReplayBar(QWidget* parent, const QString& name, bool showLabels)
     setAccessibleName(tr("Replay position"));
     // A replay the bar still shows as running may have ended on the far
     // side while the manager cannot be reached: say so instead.
-    const auto backend = VorexCommon::RecorderManagerBackend::Installed();
+    const auto backend = VorexCommon::RecorderManagerLink::Installed();
     m_bManagerUnreachable = backend && !backend->IsConnected();
     connect(VorexCommon::RecorderManagerEvents::Instance(), &VorexCommon::RecorderManagerEvents::si_connectionChanged, this,
             [this](bool connected) {

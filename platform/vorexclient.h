@@ -348,10 +348,51 @@ private:
     RecorderManagerEvents() = default;
 };
 
-// The scriptable recorder manager. Thread-safe; every operation may be called
-// from any thread. Install one with Install(); Installed() is what the client
-// objects talk to.
-class VRXPLATFORM_EXPORT RecorderManagerBackend
+// What the client objects (connection data, handlers, record list, widgets)
+// ask of the recorder manager, wherever it runs: RecorderManagerBackend is
+// the manager in this process, a remote link reaches one in another process.
+// One link is installed per process; every operation may be called from any
+// thread. Result codes: 0 accepted, else RecorderManagerBackend::eResult_...
+// or the manager's own code.
+class VRXPLATFORM_EXPORT RecorderManagerLink
+{
+public:
+    virtual ~RecorderManagerLink();
+
+    // Installing another link (or null) takes the current one's connection
+    // down first, so the client objects see the disconnect.
+    static void Install(const std::shared_ptr<RecorderManagerLink>& link);
+    static std::shared_ptr<RecorderManagerLink> Installed();
+
+    virtual bool IsConnected() const = 0;
+    // Whether connection data objects hand out a value-tree client.
+    virtual bool IsValueTreeReachable() const = 0;
+    virtual QString GetSubSystem() const = 0;
+    virtual QString GetVorexRootPath() const = 0;
+
+    virtual bool HasDevice(const QString& deviceId) const = 0;
+    virtual DeviceInfo GetDevice(const QString& deviceId) const = 0; // empty id when unknown
+    virtual std::vector<DeviceInfo> GetDevices() const = 0;
+    virtual std::shared_ptr<VOREX_XML::VOREX_RecordData> GetRecord(const QString& deviceId, const QString& recordId) const = 0;
+    virtual std::vector<VOREX_XML::VOREX_RecordData> GetRecords(const QString& deviceId) const = 0;
+
+    virtual quint32 ExecuteReplayCommand(const RecordedCommand& command) = 0;
+    virtual quint32 GetDeviceTime(const QString& channelId, const QString& deviceId, quint64& time) = 0;
+    virtual quint32 SetBookmarkEntries(const vorex::RecordIdentifier& id, const QVector<VOREX_XML::BookmarkEntry>& entries) = 0;
+    virtual quint32 ResyncRecord(const vorex::RecordIdentifier& id) = 0;
+    virtual quint32 AddHistoryComment(const vorex::RecordIdentifier& id, const QString& comment) = 0;
+    virtual quint32 RenameRecord(const vorex::RecordIdentifier& id, const QString& name) = 0;
+    // Notes a command the client objects sent without a result (Initialize).
+    virtual void RecordCommand(const RecordedCommand& command) = 0;
+
+protected:
+    bool IsInstalled() const;
+};
+
+// The scriptable recorder manager in this process. Thread-safe; every
+// operation may be called from any thread. Install one with Install();
+// Installed() gives it back while it is the installed link.
+class VRXPLATFORM_EXPORT RecorderManagerBackend : public RecorderManagerLink
 {
 public:
     // Decides the result code of a replay command ("StartReplay",
@@ -370,29 +411,29 @@ public:
     };
 
     RecorderManagerBackend();
-    ~RecorderManagerBackend();
+    ~RecorderManagerBackend() override;
     RecorderManagerBackend(const RecorderManagerBackend&) = delete;
     RecorderManagerBackend& operator=(const RecorderManagerBackend&) = delete;
 
-    // Registration. Installing null (or another backend) takes the current
-    // one's connection down first, so the client objects see the disconnect.
+    // Registration as the process's link (see RecorderManagerLink::Install);
+    // Installed() is null while no link or another kind of link is installed.
     static void Install(const std::shared_ptr<RecorderManagerBackend>& backend);
     static std::shared_ptr<RecorderManagerBackend> Installed();
 
     // Connection: every connection data object emits si_allTicsConnected or
     // si_allTicsDisconnected when it changes. Only effective while installed.
     void SetConnected(bool connected);
-    bool IsConnected() const;
+    bool IsConnected() const override;
 
     // Whether connection data objects hand out a value-tree client.
     void SetValueTreeReachable(bool reachable);
-    bool IsValueTreeReachable() const;
+    bool IsValueTreeReachable() const override;
 
     // Configuration handed to the client objects.
     void SetSubSystem(const QString& subSystem); // default "VOREX"
-    QString GetSubSystem() const;
+    QString GetSubSystem() const override;
     void SetVorexRootPath(const QString& path); // default "/Vorex"
-    QString GetVorexRootPath() const;
+    QString GetVorexRootPath() const override;
 
     // Scripting of results. Without a handler, replay commands answer
     // eResult_UnknownDevice/eResult_UnknownRecord for unknown device or
@@ -403,26 +444,26 @@ public:
     // Devices.
     void AddDevice(const DeviceInfo& device);
     void RemoveDevice(const QString& deviceId);
-    bool HasDevice(const QString& deviceId) const;
-    DeviceInfo GetDevice(const QString& deviceId) const; // empty id when unknown
-    std::vector<DeviceInfo> GetDevices() const;
+    bool HasDevice(const QString& deviceId) const override;
+    DeviceInfo GetDevice(const QString& deviceId) const override;
+    std::vector<DeviceInfo> GetDevices() const override;
     void SetDiscSpace(const QString& deviceId, quint64 freeSpace, quint64 totalSpace);
 
     // Records of a device. The device ID of the stored data is set to `deviceId`.
     void SetRecord(const QString& deviceId, const VOREX_XML::VOREX_RecordData& record);
     void RemoveRecord(const QString& deviceId, const QString& recordId);
     void SetRecords(const QString& deviceId, const std::vector<VOREX_XML::VOREX_RecordData>& records);
-    std::shared_ptr<VOREX_XML::VOREX_RecordData> GetRecord(const QString& deviceId, const QString& recordId) const;
-    std::vector<VOREX_XML::VOREX_RecordData> GetRecords(const QString& deviceId) const;
+    std::shared_ptr<VOREX_XML::VOREX_RecordData> GetRecord(const QString& deviceId, const QString& recordId) const override;
+    std::vector<VOREX_XML::VOREX_RecordData> GetRecords(const QString& deviceId) const override;
 
     // Commands, as the client objects send them. Each one is recorded.
-    quint32 ExecuteReplayCommand(const RecordedCommand& command);
-    quint32 GetDeviceTime(const QString& channelId, const QString& deviceId, quint64& time);
-    quint32 SetBookmarkEntries(const vorex::RecordIdentifier& id, const QVector<VOREX_XML::BookmarkEntry>& entries);
-    quint32 ResyncRecord(const vorex::RecordIdentifier& id);
-    quint32 AddHistoryComment(const vorex::RecordIdentifier& id, const QString& comment);
-    quint32 RenameRecord(const vorex::RecordIdentifier& id, const QString& name);
-    void RecordCommand(const RecordedCommand& command);
+    quint32 ExecuteReplayCommand(const RecordedCommand& command) override;
+    quint32 GetDeviceTime(const QString& channelId, const QString& deviceId, quint64& time) override;
+    quint32 SetBookmarkEntries(const vorex::RecordIdentifier& id, const QVector<VOREX_XML::BookmarkEntry>& entries) override;
+    quint32 ResyncRecord(const vorex::RecordIdentifier& id) override;
+    quint32 AddHistoryComment(const vorex::RecordIdentifier& id, const QString& comment) override;
+    quint32 RenameRecord(const vorex::RecordIdentifier& id, const QString& name) override;
+    void RecordCommand(const RecordedCommand& command) override;
 
     // Recorded commands, oldest first.
     std::vector<RecordedCommand> Commands() const;
@@ -431,7 +472,6 @@ public:
     void ClearCommands();
 
 private:
-    bool IsInstalled() const;
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -21,7 +21,7 @@
 
 #include <mutex>
 
-using VorexCommon::RecorderManagerBackend;
+using VorexCommon::RecorderManagerLink;
 using VorexCommon::RecorderManagerEvents;
 
 namespace {
@@ -236,7 +236,7 @@ void AbstractRecordListModel::Reload()
 {
     beginResetModel();
     m_records.clear();
-    auto backend = RecorderManagerBackend::Installed();
+    auto backend = RecorderManagerLink::Installed();
     m_bLoaded = backend && backend->IsConnected() && !m_strDeviceId.isEmpty();
     if (m_bLoaded)
         for (const VOREX_XML::VOREX_RecordData& record : backend->GetRecords(m_strDeviceId))
@@ -292,7 +292,7 @@ void AbstractRecordListModel::sl_backendRecordChanged(const QString& deviceId, c
 {
     if (deviceId != m_strDeviceId || deviceId.isEmpty())
         return;
-    auto backend = RecorderManagerBackend::Installed();
+    auto backend = RecorderManagerLink::Installed();
     auto data = backend ? backend->GetRecord(deviceId, recordId) : nullptr;
     if (!data)
         return; // gone again meanwhile; its deletion follows
@@ -438,13 +438,13 @@ void VorexServerGUIController::sl_selectedRecordsChanged(vorex::RecordIdentifier
 
 void VorexServerGUIController::sl_resyncRecord(vorex::RecordIdentifier record)
 {
-    if (auto backend = RecorderManagerBackend::Installed())
+    if (auto backend = RecorderManagerLink::Installed())
         backend->ResyncRecord(record);
 }
 
 void VorexServerGUIController::sl_setBookmarkEntries(vorex::RecordIdentifier record, QVector<VOREX_XML::BookmarkEntry> entries)
 {
-    if (auto backend = RecorderManagerBackend::Installed())
+    if (auto backend = RecorderManagerLink::Installed())
         backend->SetBookmarkEntries(record, entries);
 }
 
@@ -456,7 +456,7 @@ void VorexServerGUIController::sl_showHistory()
     RecordHistoryDialog dialog(id, m_pModel->GetRecordData(id), m_pParentWidget.data());
     if (dialog.exec() != QDialog::Accepted || dialog.comment().trimmed().isEmpty() || !dialog.commentAllowed())
         return;
-    if (auto backend = RecorderManagerBackend::Installed())
+    if (auto backend = RecorderManagerLink::Installed())
         backend->AddHistoryComment(id, dialog.comment().trimmed());
 }
 
@@ -472,7 +472,7 @@ void VorexServerGUIController::sl_editRecord()
     const QString name = dialog.recordName().trimmed();
     if (name.isEmpty() || (data && name == data->GetRecordName()))
         return;
-    if (auto backend = RecorderManagerBackend::Installed())
+    if (auto backend = RecorderManagerLink::Installed())
         backend->RenameRecord(id, name);
 }
 

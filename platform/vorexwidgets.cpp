@@ -9,7 +9,7 @@
 #include <QTimer>
 
 using VorexCommon::DeviceHandler;
-using VorexCommon::RecorderManagerBackend;
+using VorexCommon::RecorderManagerLink;
 using VorexCommon::RecorderManagerEvents;
 
 // ---------------------------------------------------------------------------
@@ -203,7 +203,7 @@ void DiscSpaceBar::sl_deviceChanged(const QString& deviceId)
 void DiscSpaceBar::Refresh()
 {
     const QString device = CurrentDevice();
-    auto backend = RecorderManagerBackend::Installed();
+    auto backend = RecorderManagerLink::Installed();
     VorexCommon::DeviceInfo info;
     if (backend && backend->IsConnected() && !device.isEmpty())
         info = backend->GetDevice(device);
