@@ -31,7 +31,7 @@ void ErrorHandler::SetTraceMask(unsigned int mask)
 
 void ErrorHandler::Message(const QString& text, bool flag1, int number, bool flag2)
 {
-    MessageRecord record{text, flag1, number, flag2, -1};
+    MessageRecord record{OwnedText(text), flag1, number, flag2, -1};
     MessageSink sink;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -60,7 +60,7 @@ void ErrorHandler::NoteMessageClass(const QString& text, int messageClass)
         m_messageClasses.erase(it);
     else if (m_messageClasses.size() >= 256)
         m_messageClasses.erase(m_messageClasses.begin());
-    m_messageClasses.emplace_back(text, messageClass);
+    m_messageClasses.emplace_back(OwnedText(text), messageClass);
 }
 
 QWidget* ErrorHandler::GetMessageDlg() const

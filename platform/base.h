@@ -12,6 +12,15 @@
 #include <vector>
 
 class QWidget;
+
+// A text kept beyond the call that handed it over, in its own memory. A
+// plug-in module's string literals live in the module's memory, which goes
+// when the module is unloaded; what the host's libraries keep for the
+// process (values, logs, registrations) must not point there.
+inline QString OwnedText(const QString& text)
+{
+    return text.isDetached() ? text : QString(text.constData(), text.size());
+}
 class Observable;
 
 // Notification codes of the value tree.

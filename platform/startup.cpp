@@ -1,5 +1,7 @@
 #include "startup.h"
 
+#include "base.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QDir>
@@ -201,7 +203,7 @@ TranslationCenter* TranslationCenter::Instance()
 void TranslationCenter::RegisterTranslation(const QString& name)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    if (d->counts[name]++ > 0)
+    if (d->counts[OwnedText(name)]++ > 0)
         return;
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
@@ -217,7 +219,7 @@ void TranslationCenter::RegisterTranslation(const QString& name)
 #endif
     auto* translator = new QTranslator;
     if (translator->load(QLocale(), name, QStringLiteral("_"), dir) && app->installTranslator(translator)) {
-        d->catalogues[name] = translator;
+        d->catalogues[OwnedText(name)] = translator;
     } else {
         delete translator;
     }

@@ -243,7 +243,7 @@ bool ValueSelection::SelectIndex(long key, IObserver* writer)
 void ValueSelection::AddItem(const SelItemDesc& item)
 {
     std::lock_guard<std::recursive_mutex> lock(TreeMutex());
-    m_items.push_back(item);
+    m_items.push_back(SelItemDesc(OwnedText(item.m_text), item.m_value, item.m_key));
 }
 
 std::vector<SelItemDesc> ValueSelection::GetItems() const

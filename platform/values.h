@@ -112,6 +112,11 @@ private:
     int m_state = eStateNormal;
 };
 
+namespace detail {
+template <typename T> const T& ownedValue(const T& value) { return value; }
+inline QString ownedValue(const QString& value) { return OwnedText(value); }
+} // namespace detail
+
 // Every write notifies, also when the new value equals the old one: writers
 // use a repeated write to announce the value again.
 template <typename T>
@@ -119,7 +124,7 @@ class Value : public ValueBase
 {
 public:
     Value(const QString& name, const T& initial = T())
-        : ValueBase(name), m_value(initial)
+        : ValueBase(name), m_value(detail::ownedValue(initial))
     {
     }
 
@@ -132,7 +137,7 @@ public:
     void Set(const T& value, IObserver* writer)
     {
         std::lock_guard<std::recursive_mutex> lock(TreeMutex());
-        m_value = value;
+        m_value = detail::ownedValue(value);
         Changed(writer);
     }
 

@@ -304,7 +304,7 @@ void ErrorDescriptor::WriteCommandResponse(int classifier, const QString& source
         auto& log = responseLog();
         if (log.size() >= kResponseLogLimit)
             log.erase(log.begin(), log.begin() + std::ptrdiff_t(log.size() - kResponseLogLimit + 1));
-        log.push_back(CommandResponse{classifier, source, command, text, m_strRootPath});
+        log.push_back(CommandResponse{classifier, OwnedText(source), OwnedText(command), OwnedText(text), OwnedText(m_strRootPath)});
     }
     const QStringList names = ClassifierNames();
     const QString name = classifier >= 0 && classifier < names.size() ? names.at(classifier) : QString::number(classifier);
@@ -339,7 +339,7 @@ void ErrorDescriptor::RegisterError(const QString& key, ErrorClassifier classifi
                                     const QString& namedText)
 {
     std::lock_guard<std::mutex> lock(g_errorMutex);
-    errorTable()[key] = ErrorDef{classifier, show, text, namedText};
+    errorTable()[OwnedText(key)] = ErrorDef{classifier, show, OwnedText(text), OwnedText(namedText)};
 }
 
 QString ErrorDescriptor::ErrorKey(const QString& key, const QStringList& about)

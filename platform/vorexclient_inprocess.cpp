@@ -250,6 +250,8 @@ void RecorderManagerBackend::RecordCommand(const RecordedCommand& command)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->commands.push_back(command);
+    d->commands.back().command = OwnedText(command.command);
+    d->commands.back().channelId = OwnedText(command.channelId);
 }
 
 quint32 RecorderManagerBackend::ExecuteReplayCommand(const RecordedCommand& command)
