@@ -476,6 +476,69 @@ private:
     std::unique_ptr<Private> d;
 };
 
+// The link to a recorder manager in another process, over omniORB's dynamic
+// interfaces (see doc/protocol.md). Connects, watches and reconnects on a
+// worker thread of its own; value notifications are applied to the value
+// tree on the thread of the application object, in order. Construct it on
+// that thread with an application object in place.
+class VRXPLATFORM_EXPORT RemoteRecorderManagerLink : public RecorderManagerLink
+{
+public:
+    struct ChannelPaths
+    {
+        QString channelPath;    // e.g. "/Receivers/Channel1"
+        QString replayTimePath; // e.g. "/Host/Channel1/ReplayTime"
+    };
+
+    // `managerAddress`: corbaloc of the manager's central service.
+    // `clientName`: empty gives "<hostname>-<pid>".
+    RemoteRecorderManagerLink(const QString& managerAddress, const std::vector<ChannelPaths>& channels,
+                              const QString& clientName = QString());
+    ~RemoteRecorderManagerLink() override;
+    RemoteRecorderManagerLink(const RemoteRecorderManagerLink&) = delete;
+    RemoteRecorderManagerLink& operator=(const RemoteRecorderManagerLink&) = delete;
+
+    // Starts connecting; Stop() leaves the manager (unregisters) and ends the
+    // worker. Called again by the destructor.
+    void Start();
+    void Stop();
+    // The operator's "lose the connection": false drops the link on this
+    // side and makes no calls until it is true again.
+    void SetEnabled(bool enabled);
+    bool IsEnabled() const;
+    QString ClientName() const;
+    // Where the manager's report lines go (kind 0 notifications), on the
+    // GUI thread.
+    void SetReportSink(std::function<void(const QString&)> sink);
+
+    // The process's ORB, initialised on first use with the protocol's
+    // options; ShutdownOrb() destroys it (after Install(nullptr) and after
+    // every link is gone).
+    static void ShutdownOrb();
+
+    bool IsConnected() const override;
+    bool IsValueTreeReachable() const override;
+    QString GetSubSystem() const override;
+    QString GetVorexRootPath() const override;
+    bool HasDevice(const QString& deviceId) const override;
+    DeviceInfo GetDevice(const QString& deviceId) const override;
+    std::vector<DeviceInfo> GetDevices() const override;
+    std::shared_ptr<VOREX_XML::VOREX_RecordData> GetRecord(const QString& deviceId, const QString& recordId) const override;
+    std::vector<VOREX_XML::VOREX_RecordData> GetRecords(const QString& deviceId) const override;
+    quint32 ExecuteReplayCommand(const RecordedCommand& command) override;
+    quint32 GetDeviceTime(const QString& channelId, const QString& deviceId, quint64& time) override;
+    quint32 SetBookmarkEntries(const vorex::RecordIdentifier& id, const QVector<VOREX_XML::BookmarkEntry>& entries) override;
+    quint32 ResyncRecord(const vorex::RecordIdentifier& id) override;
+    quint32 AddHistoryComment(const vorex::RecordIdentifier& id, const QString& comment) override;
+    quint32 RenameRecord(const vorex::RecordIdentifier& id, const QString& name) override;
+    void RecordCommand(const RecordedCommand& command) override;
+
+    struct Private;
+
+private:
+    std::shared_ptr<Private> d;
+};
+
 // ---------------------------------------------------------------------------
 // Configuration and connection data
 // ---------------------------------------------------------------------------

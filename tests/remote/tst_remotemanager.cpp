@@ -1,0 +1,142 @@
+#include "vorexclient.h"
+
+#include <QtTest>
+#include <QProcess>
+#include <QTemporaryDir>
+
+// The host's link against a manager process: channel values arrive, a record
+// request makes the manager record, a replay starts, the loss of the manager
+// is noticed and a restart on the same address is found again.
+
+namespace {
+
+using VorexCommon::RemoteRecorderManagerLink;
+
+const QString kChannel = QStringLiteral("/Receivers/Channel1");
+
+long selected(const QString& path)
+{
+    auto v = values::Tree::Instance()->FindValueAs<values::ValueSelection>(path);
+    return v ? v->GetCurrentKey() : -1;
+}
+
+} // namespace
+
+class TestRemoteManager : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_data;
+    QProcess m_manager;
+    QString m_address;
+
+    bool startManager(const QString& listen)
+    {
+        m_manager.setProgram(QStringLiteral(VRX_MANAGER_BINARY));
+        m_manager.setArguments({QStringLiteral("--listen"), listen, QStringLiteral("--data"), m_data.path()});
+        m_manager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_manager.start();
+        if (!m_manager.waitForStarted(5000))
+            return false;
+        QElapsedTimer timer;
+        timer.start();
+        QByteArray out;
+        while (timer.elapsed() < 10000) {
+            m_manager.waitForReadyRead(200);
+            out += m_manager.readAllStandardOutput();
+            const int at = out.indexOf("listening ");
+            if (at >= 0 && out.indexOf('\n', at) > at) {
+                m_address = QString::fromUtf8(out.mid(at + 10, out.indexOf('\n', at) - at - 10)).trimmed();
+                return true;
+            }
+        }
+        return false;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (!QFileInfo::exists(QStringLiteral(VRX_MANAGER_BINARY)))
+            QSKIP("the manager binary (simulator/vrxrtb-manager) is not built in this tree");
+        QVERIFY(m_data.isValid());
+        QVERIFY(startManager(QStringLiteral("127.0.0.1:0")));
+    }
+
+    void recordReplayAndReconnect()
+    {
+        auto link = std::make_shared<RemoteRecorderManagerLink>(
+            m_address,
+            std::vector<RemoteRecorderManagerLink::ChannelPaths>{
+                {kChannel, QStringLiteral("/Host/Channel1/ReplayTime")},
+                {QStringLiteral("/Receivers/Channel2"), QStringLiteral("/Host/Channel2/ReplayTime")}});
+        QSignalSpy changed(VorexCommon::RecorderManagerEvents::Instance(), &VorexCommon::RecorderManagerEvents::si_connectionChanged);
+        VorexCommon::RecorderManagerLink::Install(link);
+        link->Start();
+        QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toBool(), true);
+
+        // The snapshot made the channel's values here.
+        QVERIFY(values::Tree::Instance()->FindValueAs<values::ValueSelection>(kChannel + QStringLiteral("/AllRecordReplayModes")));
+        QVERIFY(values::Tree::Instance()->FindValue(QStringLiteral("/Host/Channel1/ReplayTime")));
+        QVERIFY(!link->GetDevices().empty());
+        const QString device = link->GetDevices().front().deviceId;
+
+        // A record request as the toolbar writes it.
+        auto name = values::Tree::Instance()->FindValueAs<values::Value<QString>>(kChannel + QStringLiteral("/RecordName"));
+        QVERIFY(name);
+        name->Set(QStringLiteral("remote test"), nullptr);
+        auto modes = values::Tree::Instance()->FindValueAs<values::ValueSelection>(kChannel + QStringLiteral("/AllRecordReplayModes"));
+        QVERIFY(modes->SelectIndex(0, nullptr));
+        QTRY_COMPARE_WITH_TIMEOUT(selected(kChannel + QStringLiteral("/AllRecordReplayModes")), 1L, 5000);
+        QTest::qWait(1200);
+        QVERIFY(modes->SelectIndex(3, nullptr));
+        QTRY_COMPARE_WITH_TIMEOUT(selected(kChannel + QStringLiteral("/AllRecordReplayModes")), 4L, 5000);
+
+        // The completed record is listed and replays.
+        QString recordId;
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+            for (const auto& r : link->GetRecords(device))
+                if (r.GetRecordName() == QLatin1String("remote test"))
+                    recordId = r.GetRecordID();
+            return !recordId.isEmpty();
+        }()), 5000);
+        const quint32 code = link->ExecuteReplayCommand(
+            {QStringLiteral("StartReplay"), kChannel, {device, recordId, 0, quint64(0), quint64(0), 1u}});
+        QCOMPARE(code, quint32(0));
+        QTRY_VERIFY_WITH_TIMEOUT(selected(kChannel + QStringLiteral("/ReplayMode")) != 0, 5000);
+
+        // The manager dies: noticed within the liveness period and the call time-out.
+        changed.clear();
+        QElapsedTimer lost;
+        lost.start();
+        m_manager.kill();
+        m_manager.waitForFinished(5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty(), 5000);
+        QCOMPARE(changed.at(0).at(0).toBool(), false);
+        QVERIFY(lost.elapsed() < 5000);
+
+        // Back on the same address: connected again, the record still there.
+        const QString port = m_address.section(QLatin1Char(':'), -1).section(QLatin1Char('/'), 0, 0);
+        QVERIFY(startManager(QStringLiteral("127.0.0.1:") + port));
+        QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 15000);
+        QVERIFY(link->GetRecord(device, recordId));
+
+        VorexCommon::RecorderManagerLink::Install(nullptr);
+        link->Stop();
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_manager.state() != QProcess::NotRunning) {
+            m_manager.terminate();
+            if (!m_manager.waitForFinished(5000))
+                m_manager.kill();
+            m_manager.waitForFinished(5000);
+        }
+        RemoteRecorderManagerLink::ShutdownOrb();
+    }
+};
+
+QTEST_MAIN(TestRemoteManager)
+#include "tst_remotemanager.moc"
