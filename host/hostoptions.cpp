@@ -49,6 +49,10 @@ struct Parser
     QCommandLineOption smallDeviceFree{QStringLiteral("small-device-free"),
                                        tr("MiB free on the simulated manager's small device (Dev3) at start, to fill it quickly."),
                                        tr("MiB")};
+    QCommandLineOption manager{QStringLiteral("manager"),
+                               tr("Reach a recorder manager process at this address (corbaloc::HOST:PORT/CCO) "
+                                  "instead of running the simulated manager in this process."),
+                               tr("corbaloc")};
     QCommandLineOption lang{QStringLiteral("lang"), tr("Language of the operator's texts, e.g. de (default: the system's)."),
                             tr("language")};
 
@@ -59,7 +63,7 @@ struct Parser
                "recorder manager."));
         // Qt's own options are single-dash words (-platform offscreen).
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({help, version, module, channels, traceMask, traceStdout, log, scenario, output, lang, traceFocus, smallDeviceFree});
+        parser.addOptions({help, version, module, channels, traceMask, traceStdout, log, scenario, output, lang, traceFocus, smallDeviceFree, manager});
         for (const char* name : kQtOptionsWithValue) {
             QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
             option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -123,6 +127,15 @@ bool HostOptions::Parse(const QStringList& args, QString& error)
     smallDeviceFree = p.parser.value(p.smallDeviceFree);
     if (p.parser.isSet(p.smallDeviceFree) && !(smallDeviceFree.toDouble() >= 0)) {
         error = tr("--small-device-free must be a number of MiB, not \"%1\"").arg(smallDeviceFree);
+        return false;
+    }
+    manager = p.parser.value(p.manager);
+    if (p.parser.isSet(p.manager) && !manager.startsWith(QLatin1String("corbaloc:"))) {
+        error = tr("--manager must be a corbaloc address such as corbaloc::host:port/CCO, not \"%1\"").arg(manager);
+        return false;
+    }
+    if (p.parser.isSet(p.manager) && !scenario.isEmpty()) {
+        error = tr("--manager does not go with --scenario yet");
         return false;
     }
     if (p.parser.isSet(p.lang) && QLocale(language).language() == QLocale::C) {

@@ -348,6 +348,15 @@ void HostWindow::Shutdown()
     }
 }
 
+void HostWindow::AttachRemoteLink(VorexCommon::RemoteRecorderManagerLink* link)
+{
+    QMenu* menu = menuBar()->addMenu(tr("&Manager"));
+    QAction* connected = menu->addAction(tr("Connected"));
+    connected->setCheckable(true);
+    connected->setChecked(link->IsEnabled());
+    connect(connected, &QAction::toggled, this, [link](bool on) { link->SetEnabled(on); });
+}
+
 void HostWindow::AttachSimulator(VorexSim::RecorderManagerSimulator* simulator)
 {
     if (simulator)

@@ -19,6 +19,9 @@ class QLabel;
 class QScrollArea;
 class QTimer;
 
+namespace VorexCommon {
+class RemoteRecorderManagerLink;
+}
 namespace VorexSim {
 class RecorderManagerSimulator;
 }
@@ -56,6 +59,9 @@ public:
     bool CreateToolbars(int channels, QString& error);
     // Adds the control menu of the simulated recorder manager.
     void AttachSimulator(VorexSim::RecorderManagerSimulator* simulator);
+    // A manager in another process: the Manager menu only drops and restores
+    // this host's link to it.
+    void AttachRemoteLink(VorexCommon::RemoteRecorderManagerLink* link);
     // Deletes the toolbars through their interface, then the instance, then
     // unloads the module.
     void Shutdown();

@@ -163,11 +163,23 @@ int main(int argc, char** argv)
         managerOptions.channelTitle = &HostWindow::ChannelName;
         if (!options.smallDeviceFree.isEmpty() && managerOptions.devices.size() > 2)
             managerOptions.devices[2].freeBytes = quint64(options.smallDeviceFree.toDouble() * 1024 * 1024);
-        VorexSim::RecorderManagerSimulator simulator(managerOptions);
-        QObject::connect(&simulator, &VorexSim::RecorderManagerSimulator::si_managerEvent, [traceLog](const QString& text) {
-            traceLog->WriteLine(QStringLiteral("manager ") + text);
-        });
-        simulator.Start();
+        std::unique_ptr<VorexSim::RecorderManagerSimulator> simulator;
+        std::shared_ptr<VorexCommon::RemoteRecorderManagerLink> remote;
+        if (options.manager.isEmpty()) {
+            simulator.reset(new VorexSim::RecorderManagerSimulator(managerOptions));
+            QObject::connect(simulator.get(), &VorexSim::RecorderManagerSimulator::si_managerEvent,
+                             [traceLog](const QString& text) { traceLog->WriteLine(QStringLiteral("manager ") + text); });
+            simulator->Start();
+        } else {
+            std::vector<VorexCommon::RemoteRecorderManagerLink::ChannelPaths> paths;
+            for (int i = 0; i < options.channels; ++i)
+                paths.push_back({HostWindow::ChannelPath(i), HostWindow::ReplayTimePath(i)});
+            remote = std::make_shared<VorexCommon::RemoteRecorderManagerLink>(options.manager, paths);
+            remote->SetReportSink([traceLog](const QString& text) { traceLog->WriteLine(QStringLiteral("manager ") + text); });
+            traceLog->WriteLine(QStringLiteral("link %1 as %2").arg(options.manager, remote->ClientName()));
+            VorexCommon::RecorderManagerLink::Install(remote);
+            remote->Start();
+        }
         HostWindow window;
         // Host messages as non-modal boxes: a modal one would run a nested
         // event loop inside the plug-in's notification handling.
@@ -215,13 +227,23 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "vrxrtb-host: %s\n", qPrintable(error));
             result = 1;
         } else {
-            window.AttachSimulator(&simulator);
+            if (simulator)
+                window.AttachSimulator(simulator.get());
+            else
+                window.AttachRemoteLink(remote.get());
             window.show();
             result = app.exec();
         }
         ErrorHandler::Instance()->SetMessageSink(nullptr);
         window.Shutdown();
-        simulator.Stop();
+        if (simulator)
+            simulator->Stop();
+        if (remote) {
+            VorexCommon::RecorderManagerLink::Install(nullptr);
+            remote->Stop();
+            remote.reset();
+            VorexCommon::RemoteRecorderManagerLink::ShutdownOrb();
+        }
     }
     ErrorHandler::Instance()->RemoveTraceSink(sink);
     TranslationCenter::Instance()->UnregisterTranslation(QStringLiteral("Vorex"));
