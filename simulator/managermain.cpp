@@ -164,6 +164,8 @@ int main(int argc, char* argv[])
         }
     }
     options.dataFolder = QDir(parser.value(data)).absolutePath();
+    // The process itself is the manager: it is up as soon as it serves.
+    options.connectDelayMs = 0;
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
         std::perror("vrxrtb-manager: socketpair");
