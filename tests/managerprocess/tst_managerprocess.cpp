@@ -225,6 +225,32 @@ private slots:
         QVERIFY(!QFileInfo::exists(QDir(m_data.path()).filePath("../vrx-escape-probe")));
     }
 
+    // Hosts that are gone (nothing listens where their callbacks point):
+    // the manager drops them and keeps answering everyone else at once.
+    void deadHostsDoNotBlock()
+    {
+        if (m_manager.state() == QProcess::NotRunning)
+            start();
+        CORBA::Object_var nowhere = m_orb->string_to_object("corbaloc::127.0.0.1:1/gone");
+        m_cco->Register("ghost/RecordStateChangeCallback", nowhere, CCO::RedundancyType_0);
+        m_cco->Register("ghost/VorexStatusCallback", nowhere, CCO::RedundancyType_0);
+        CCO::NotificationFilterSeq filters;
+        filters.length(1);
+        filters[0].kind = CCO::NotificationType_1;
+        filters[0].source = "ghost/Channel2";
+        CCO::CBRegistration_var registration =
+            m_cco->register_callback(CCO::Callback::_unchecked_narrow(nowhere), filters);
+        KD_VRX::IF_VOREX_Admin_var admin = m_vrx->getVorexAdminInterface();
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(admin->addHistory("Dev2", "REC-0004", L"note"), 0u);
+            CORBA::String_var name = m_vrx->getWorkstationName();
+        }
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(findRecord("Dev2", "REC-0004").history.length(), 5u);
+    }
+
     void badOptions_data()
     {
         QTest::addColumn<QStringList>("arguments");
