@@ -201,7 +201,6 @@ public:
                                                       Str workstation, CORBA::String_out channelId,
                                                       KD_VRX::ReceiverKind, Str) override
     {
-        channelId = CORBA::string_dup("");
         const QString name = fromUtf8(channelName), client = fromUtf8(workstation);
         ManagerServer* server = m_server;
         const bool known = server->onMain([server, name, client]() {

@@ -85,10 +85,13 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_data.isValid());
+        // One thread per connection takes the oneway notifications in the
+        // order they were sent, as a host must.
         char arg0[] = "tst_managerprocess", arg1[] = "-ORBendPoint", arg2[] = "giop:tcp:127.0.0.1:0",
-             arg3[] = "-ORBclientCallTimeOutPeriod", arg4[] = "3000";
-        char* argv[] = {arg0, arg1, arg2, arg3, arg4, nullptr};
-        int argc = 5;
+             arg3[] = "-ORBclientCallTimeOutPeriod", arg4[] = "3000", arg5[] = "-ORBmaxServerThreadPerConnection",
+             arg6[] = "1";
+        char* argv[] = {arg0, arg1, arg2, arg3, arg4, arg5, arg6, nullptr};
+        int argc = 7;
         m_orb = CORBA::ORB_init(argc, argv);
         CORBA::Object_var object = m_orb->resolve_initial_references("RootPOA");
         m_poa = PortableServer::POA::_narrow(object);
