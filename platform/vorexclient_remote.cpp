@@ -608,7 +608,7 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
         if (infoCall.invoke()) {
             const QString description = anyString(infoCall.outArg(1));
             ParseSpace(description, info.freeSpace, info.totalSpace);
-            info.virtualDevice = description.contains(QLatin1String("virtual=1"));
+            info.virtualDevice = description.split(QLatin1Char(' '), Qt::SkipEmptyParts).contains(QLatin1String("virtual"));
         }
         Call recCall(rootObj, "getAllRecords");
         recCall.in(dev).ret(TypeCodes::Get().recordInfoSeq).raises(TypeCodes::Get().exVRX);

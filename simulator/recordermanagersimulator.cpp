@@ -1,9 +1,12 @@
 #include "recordermanagersimulator.h"
 
+#include "recordstore.h"
 #include "simulatedchannel.h"
 #include "umm.h"
 
 #include <QTimer>
+
+#include <algorithm>
 
 using VOREX_XML::VOREX_RecordData;
 using VorexCommon::RecorderManagerBackend;
@@ -126,7 +129,9 @@ void RecorderManagerSimulator::Start()
     RecorderManagerBackend::Install(m_spBackend);
     for (const SimulatorOptions::Device& d : m_options.devices)
         m_spBackend->AddDevice(VorexCommon::DeviceInfo{d.id, m_spBackend->GetSubSystem(), d.virtualDevice, d.freeBytes, d.totalBytes});
-    if (m_options.seedRecords)
+    if (!m_options.dataFolder.isEmpty())
+        OpenStore();
+    else if (m_options.seedRecords)
         SeedRecords();
     for (auto& channel : m_channels)
         channel->Create();
@@ -155,6 +160,7 @@ void RecorderManagerSimulator::Stop()
     m_spBackend->SetDeviceTimeHandler(nullptr);
     if (RecorderManagerBackend::Installed() == m_spBackend)
         RecorderManagerBackend::Install(nullptr);
+    m_store.reset();
 }
 
 int RecorderManagerSimulator::ChannelCount() const
@@ -216,7 +222,118 @@ void RecorderManagerSimulator::Report(const QString& text)
 
 QString RecorderManagerSimulator::NextRecordId()
 {
-    return QStringLiteral("REC-%1").arg(m_nNextRecord++, 4, 10, QLatin1Char('0'));
+    const QString id = RecordStore::recordIdForNumber(m_nNextRecord++);
+    QString error;
+    if (m_store && !m_store->saveNextRecordNumber(m_nNextRecord, &error))
+        Report(QStringLiteral("record store: the record counter was not saved: %1").arg(error));
+    return id;
+}
+
+void RecorderManagerSimulator::OpenStore()
+{
+    m_store.reset(new RecordStore(m_options.dataFolder));
+    RecordStore::Contents contents;
+    if (!m_store->open(&contents, &m_strStoreError)) {
+        Report(QStringLiteral("record store: %1").arg(m_strStoreError));
+        m_store.reset();
+        return;
+    }
+    static const char* const kinds[] = {"damaged", "foreign", "inconsistent", "leftover"};
+    for (const RecordStore::Problem& p : contents.problems)
+        Report(QStringLiteral("record store: %1 file %2 left alone: %3")
+                   .arg(QLatin1String(kinds[p.kind]), p.fileName, p.reason));
+    if (const int removed = m_store->removeLeftovers())
+        Report(QStringLiteral("record store: %1 interrupted write(s) cleaned up").arg(removed));
+    m_nNextRecord = std::max(m_nNextRecord, contents.nextRecordNumber);
+
+    // A folder that never held records gets the demo's; one whose records
+    // were all deleted stays empty (its counter has moved on).
+    if (contents.recordsByDevice.isEmpty() && contents.nextRecordNumber <= 1) {
+        if (m_options.seedRecords) {
+            SeedRecords();
+            for (const SimulatorOptions::Device& d : m_options.devices)
+                for (const VOREX_RecordData& r : m_spBackend->GetRecords(d.id))
+                    StoreRecord(d.id, r.GetRecordID());
+        }
+        return;
+    }
+    for (auto it = contents.recordsByDevice.cbegin(); it != contents.recordsByDevice.cend(); ++it) {
+        if (!m_spBackend->HasDevice(it.key())) {
+            Report(QStringLiteral("record store: %1 record(s) of device %2, which this manager does not serve, stay on disc")
+                       .arg(it.value().size()).arg(it.key()));
+            continue;
+        }
+        std::vector<VOREX_RecordData> records(it.value().cbegin(), it.value().cend());
+        for (VOREX_RecordData& r : records)
+            r.SetRecordStatus(VOREX_RecordData::RecordStatusCompleted); // only completed records are stored
+        m_spBackend->SetRecords(it.key(), records);
+    }
+}
+
+bool RecorderManagerSimulator::StoreRecord(const QString& deviceId, const QString& recordId)
+{
+    if (!m_store)
+        return true;
+    auto record = m_spBackend->GetRecord(deviceId, recordId);
+    QString error;
+    if (record && m_store->saveRecord(deviceId, *record, &error))
+        return true;
+    Report(QStringLiteral("record store: record %1 of %2 not saved: %3")
+               .arg(recordId, deviceId, record ? error : QStringLiteral("no such record")));
+    return false;
+}
+
+quint32 RecorderManagerSimulator::EditRecord(const QString& deviceId, const QString& recordId,
+                                             const std::function<quint32()>& edit)
+{
+    const auto before = m_spBackend->GetRecord(deviceId, recordId);
+    const quint32 code = edit();
+    if (code != RecorderManagerBackend::eResult_Ok || !before)
+        return code;
+    if (StoreRecord(deviceId, recordId))
+        return code;
+    m_spBackend->SetRecord(deviceId, *before);
+    return eResult_NotStored;
+}
+
+quint32 RecorderManagerSimulator::SetBookmarks(const QString& deviceId, const QString& recordId,
+                                               const QVector<VOREX_XML::BookmarkEntry>& bookmarks)
+{
+    for (const VOREX_XML::BookmarkEntry& b : bookmarks)
+        if (b.GetBookmark().size() > RecordStore::MaxTextLength)
+            return eResult_InvalidText;
+    const vorex::RecordIdentifier id(m_spBackend->GetSubSystem(), deviceId, recordId);
+    return EditRecord(deviceId, recordId, [&]() { return m_spBackend->SetBookmarkEntries(id, bookmarks); });
+}
+
+quint32 RecorderManagerSimulator::AddHistory(const QString& deviceId, const QString& recordId, const QString& text)
+{
+    if (text.size() > RecordStore::MaxTextLength)
+        return eResult_InvalidText;
+    const vorex::RecordIdentifier id(m_spBackend->GetSubSystem(), deviceId, recordId);
+    return EditRecord(deviceId, recordId, [&]() { return m_spBackend->AddHistoryComment(id, text); });
+}
+
+quint32 RecorderManagerSimulator::RenameRecord(const QString& deviceId, const QString& recordId, const QString& name)
+{
+    if (name.size() > RecordStore::MaxNameLength)
+        return eResult_InvalidText;
+    const vorex::RecordIdentifier id(m_spBackend->GetSubSystem(), deviceId, recordId);
+    return EditRecord(deviceId, recordId, [&]() { return m_spBackend->RenameRecord(id, name); });
+}
+
+bool RecorderManagerSimulator::DeleteRecord(const QString& deviceId, const QString& recordId)
+{
+    if (!m_spBackend->GetRecord(deviceId, recordId))
+        return false;
+    QString error;
+    if (m_store && !m_store->removeRecord(recordId, &error)) {
+        Report(QStringLiteral("record store: record %1 not deleted: %2").arg(recordId, error));
+        return false;
+    }
+    m_spBackend->RemoveRecord(deviceId, recordId);
+    Report(QStringLiteral("record %1 of %2 deleted").arg(recordId, deviceId));
+    return true;
 }
 
 void RecorderManagerSimulator::SeedRecords()

@@ -30,6 +30,7 @@ class QTimer;
 namespace VorexSim {
 
 class SimulatedChannel;
+class RecordStore;
 
 struct SimulatorOptions
 {
@@ -48,6 +49,14 @@ struct SimulatorOptions
     int tickIntervalMs = 200;
     // Give each device a few completed records at start-up.
     bool seedRecords = true;
+    // Folder of the persistent records (RecordStore); empty: records live
+    // in memory only. When set, Start() serves the folder's records, or
+    // seeds (and stores) the demo records the first time the folder is used;
+    // every record the manager completes or a client edits is stored before
+    // the operation reports success. A record still running when the process
+    // dies is lost (only completed records are stored); its number is not
+    // handed out again.
+    QString dataFolder;
     // Simulated recorder devices: id, free and total bytes.
     struct Device
     {
@@ -103,7 +112,9 @@ enum ManagerResult : quint32 {
     eResult_ChannelBusy = 10,    // a record runs on the channel
     eResult_NoReplay = 11,       // pause/continue without a replay
     eResult_UnknownChannel = 12, // command for a channel the manager does not serve
-    eResult_InvalidRange = 13    // replay range outside the record
+    eResult_InvalidRange = 13,   // replay range outside the record
+    eResult_NotStored = 14,      // the record store refused or failed: nothing changed
+    eResult_InvalidText = 15     // a name or text beyond the store's limits
 };
 
 class RecorderManagerSimulator : public QObject
@@ -132,6 +143,18 @@ public:
 
     // Advances running replays and recordings by the host clock's progress.
     void Tick();
+
+    // --- record edits a client asks for (GUI thread): the backend's
+    // operation, then the store. A store failure undoes the edit.
+    quint32 SetBookmarks(const QString& deviceId, const QString& recordId,
+                         const QVector<VOREX_XML::BookmarkEntry>& bookmarks);
+    quint32 AddHistory(const QString& deviceId, const QString& recordId, const QString& text);
+    quint32 RenameRecord(const QString& deviceId, const QString& recordId, const QString& name);
+    // False when the record is unknown or could not be removed from the store.
+    bool DeleteRecord(const QString& deviceId, const QString& recordId);
+    // Why the data folder could not be opened at Start(); empty when it was
+    // (or none is configured).
+    QString StoreError() const { return m_strStoreError; }
 
     // --- what a real manager and host do, for the control menu, tests and scenarios
     void SetConnected(bool connected);
@@ -185,6 +208,9 @@ private:
     SimulatedChannel* ChannelByName(const QString& name) const;
     SimulatedChannel* Channel(int index) const;
     void SeedRecords();
+    void OpenStore();
+    bool StoreRecord(const QString& deviceId, const QString& recordId);
+    quint32 EditRecord(const QString& deviceId, const QString& recordId, const std::function<quint32()>& edit);
     void Report(const QString& text);
     QString NextRecordId();
 
@@ -196,6 +222,8 @@ private:
     qint64 m_nLastTick = 0;
     int m_nNextRecord = 1;
     bool m_bAnswering = true;
+    std::unique_ptr<RecordStore> m_store;
+    QString m_strStoreError;
 };
 
 } // namespace VorexSim

@@ -480,6 +480,7 @@ void SimulatedChannel::FinishRecording()
     m_bRecordBusy = false;
     m_strLastRecordId = recordId;
     backend->SetRecord(deviceId, record);
+    m_pSimulator->StoreRecord(deviceId, recordId);
 
     Report(QStringLiteral("record %1 \"%2\" completed (%3 s, %4 bytes); it becomes the channel's record; AllRecordReplayModes -> %5")
                .arg(recordId, record.GetRecordName())
