@@ -13,6 +13,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -30,6 +32,31 @@ void onSignal(int)
 {
     std::fprintf(stderr, "vrxrtb-manager: %s\nTry 'vrxrtb-manager --help'.\n", message.toLocal8Bit().constData());
     std::exit(2);
+}
+
+// A port the system has free on `address` now (0 when it cannot tell; the
+// ORB then picks one itself).
+uint freePort(const QByteArray& address)
+{
+    addrinfo hints = {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(address.constData(), "0", &hints, &found) != 0 || !found)
+        return 0;
+    uint port = 0;
+    const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0) {
+        sockaddr_in bound = {};
+        socklen_t length = sizeof(bound);
+        if (::bind(fd, found->ai_addr, found->ai_addrlen) == 0
+            && ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) == 0)
+            port = ntohs(bound.sin_port);
+        ::close(fd);
+    }
+    ::freeaddrinfo(found);
+    return port;
 }
 
 // Host and port of the first IIOP profile of a stringified reference: with
@@ -184,7 +211,12 @@ int main(int argc, char* argv[])
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
 
-    const QByteArray endPoint = "giop:tcp:" + address.toLatin1() + ':' + QByteArray::number(port);
+    // The ORB marks its listening socket reusable only for an explicit port;
+    // without that a manager restarted after a crash cannot listen on its
+    // port again while the connections of the killed one linger. So a free
+    // port is chosen here and handed over explicitly.
+    const uint servePort = port ? port : freePort(address.toLatin1());
+    const QByteArray endPoint = "giop:tcp:" + address.toLatin1() + ':' + QByteArray::number(servePort);
     const char* orbOptions[][2] = {{"endPoint", endPoint.constData()},
                                    {"giopMaxMsgSize", "1048576"},
                                    {"clientCallTimeOutPeriod", "2000"},
