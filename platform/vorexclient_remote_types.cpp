@@ -2,6 +2,7 @@
 
 #include <omniORB4/omniORB.h>
 
+#include <algorithm>
 #include <QRegularExpression>
 
 #include <mutex>
@@ -327,6 +328,29 @@ CORBA::Any RecordToAny(const VOREX_XML::VOREX_RecordData& r)
         history.push_back({h.GetTimestamp(), h.GetText()});
     setTimed(13, bookmarks);
     setTimed(14, history);
+    // The index travels as segments: entry i is segment i, from its time to
+    // the next entry's (the record's stop for the last), its size the
+    // distance to the next entry's offset.
+    const QVector<VOREX_XML::IndexEntry> index = r.GetIndexEntry();
+    DynamicAny::DynAny_var segmentsAny = member(dyn, 12);
+    DynamicAny::DynSequence_var segments = DynamicAny::DynSequence::_narrow(segmentsAny);
+    segments->set_length(static_cast<CORBA::ULong>(index.size()));
+    for (int i = 0; i < index.size(); ++i) {
+        const bool last = i + 1 == index.size();
+        const quint64 stop = last ? r.GetStopTime() : index[i + 1].GetTimestamp();
+        const quint64 end = last ? r.GetRecordSize() : index[i + 1].GetRecordOffset();
+        DynamicAny::DynAny_var item = member(segments, static_cast<CORBA::ULong>(i));
+        item->seek(0);
+        item->insert_ulonglong(index[i].GetTimestamp());
+        item->seek(1);
+        item->insert_ulonglong(std::max(stop, index[i].GetTimestamp()));
+        item->seek(2);
+        item->insert_ulonglong(end > index[i].GetRecordOffset() ? end - index[i].GetRecordOffset() : 0);
+        item->seek(3);
+        item->insert_ulong(static_cast<CORBA::ULong>(i));
+        item->seek(4);
+        item->insert_ulong(0);
+    }
     CORBA::Any_var any = dyn->to_any();
     dyn->destroy();
     return any.in();
@@ -347,6 +371,16 @@ VOREX_XML::VOREX_RecordData recordFromDyn(DynamicAny::DynAny_ptr dyn)
     r.SetBookmarkEntry(timedEntries<VOREX_XML::BookmarkEntry>(bookmarks));
     DynamicAny::DynAny_var history = member(dyn, 14);
     r.SetHistory(timedEntries<VOREX_XML::HistoryEntry>(history));
+    DynamicAny::DynAny_var segmentsAny = member(dyn, 12);
+    DynamicAny::DynSequence_var segments = DynamicAny::DynSequence::_narrow(segmentsAny);
+    QVector<VOREX_XML::IndexEntry> index;
+    quint64 offset = 0;
+    for (CORBA::ULong i = 0; i < segments->get_length(); ++i) {
+        DynamicAny::DynAny_var item = member(segments, i);
+        index.push_back(VOREX_XML::IndexEntry(memberULongLong(item, 0), offset));
+        offset += memberULongLong(item, 2);
+    }
+    r.SetIndexEntry(index);
     return r;
 }
 } // namespace

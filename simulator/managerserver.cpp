@@ -61,6 +61,20 @@ KD_VRX::RecordInfo toInfo(const VOREX_RecordData& r)
         info.bookmarks[ULong(i)].time = bookmarks[i].GetTimestamp();
         info.bookmarks[ULong(i)].label = toWide(bookmarks[i].GetBookmark());
     }
+    // The index travels as segments (see doc/protocol.md).
+    const auto index = r.GetIndexEntry();
+    info.segments.length(ULong(index.size()));
+    for (int i = 0; i < index.size(); ++i) {
+        const bool last = i + 1 == index.size();
+        const quint64 stop = last ? r.GetStopTime() : index[i + 1].GetTimestamp();
+        const quint64 end = last ? r.GetRecordSize() : index[i + 1].GetRecordOffset();
+        KD_VRX::RecordSegment& s = info.segments[ULong(i)];
+        s.startTime = index[i].GetTimestamp();
+        s.stopTime = std::max(stop, quint64(index[i].GetTimestamp()));
+        s.sizeInBytes = end > index[i].GetRecordOffset() ? end - index[i].GetRecordOffset() : 0;
+        s.fileNumber = ULong(i);
+        s.segmentFlags = 0;
+    }
     const auto history = r.GetHistory();
     info.history.length(ULong(history.size()));
     for (int i = 0; i < history.size(); ++i) {

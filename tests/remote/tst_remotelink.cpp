@@ -58,7 +58,9 @@ private slots:
         r.SetBookmarkEntry({VOREX_XML::BookmarkEntry(1500, QStringLiteral("eins")),
                             VOREX_XML::BookmarkEntry(2500, QStringLiteral("zwei"))});
         r.SetHistory({VOREX_XML::HistoryEntry(42, QStringLiteral("created"))});
+        r.SetIndexEntry({VOREX_XML::IndexEntry(1000, 0), VOREX_XML::IndexEntry(3000, 4096), VOREX_XML::IndexEntry(5000, 123456789012ULL)});
         const VOREX_XML::VOREX_RecordData back = RecordFromAny(RecordToAny(r));
+        QCOMPARE(back.GetIndexEntry(), r.GetIndexEntry()); // the replay bar's times come from it
         QCOMPARE(back.GetRecordID(), r.GetRecordID());
         QCOMPARE(back.GetRecordName(), r.GetRecordName());
         QCOMPARE(back.GetStartTime(), quint64(1000));
