@@ -109,13 +109,19 @@ class Host:
         A message box that comes up meanwhile takes the keys: it is answered
         and the main window activated again."""
         count = lambda: len([line for line in self.lines() if line.startswith("focus ")])
+        deadline = time.time() + 90
         for _ in range(most):
             if self.focus() == target:
                 return
+            if time.time() > deadline:
+                break
             active = self.x.xdo("getactivewindow")
-            if active and active != self.window:
-                self.press("Return")
-                time.sleep(0.3)
+            if active != self.window:
+                if active:  # a box of the host's
+                    self.press("Return")
+                    time.sleep(0.3)
+                # none active: the activation at start came before the
+                # window manager had the window
                 self.x.xdo("windowactivate", "--sync", self.window)
             before = count()
             self.x.xdo("key", "Tab")
