@@ -3,6 +3,7 @@
 //
 //   vrxrtb-remote-bench            all sections
 //   vrxrtb-remote-bench --quick    fewer samples and restarts
+//   --only roundtrip|restart       one section
 //
 // Starts the manager (`--manager PATH`, default the build's vrxrtb-manager)
 // itself. The typed stubs live in this process next to the link's dynamic
@@ -120,7 +121,8 @@ public:
         m_process.setProgram(m_binary);
         m_process.setArguments({QStringLiteral("--listen"), listen, QStringLiteral("--data"), m_data,
                                 QStringLiteral("--channels"), QString::number(channels)});
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Its report lines would bury the table.
+        m_process.setStandardErrorFile(QProcess::nullDevice());
         m_process.start();
         if (!m_process.waitForStarted(5000))
             return false;
@@ -223,7 +225,7 @@ void roundTripSection(const QString& binary, int pairs)
     Stamp stamp;
     mode->AddObserver(&stamp);
 
-    std::vector<double> linkTrip, linkCall, linkNotify, dii, typed;
+    std::vector<double> linkTrip, linkCall, linkNotify, dii, typed, typedOwnCall, typedOwnTrip;
     int failures = 0;
     {
         CORBA::ORB_ptr orb = VorexRemote::Orb();
@@ -232,6 +234,9 @@ void roundTripSection(const QString& binary, int pairs)
         CORBA::Object_var rootObj = cco->Resolve("VorexManager", CCO::ResolveType_0);
         KD_VRX::IF_VRX_c_VRX_var root = KD_VRX::IF_VRX_c_VRX::_narrow(rootObj);
         KD_VRX::IF_VOREX_Replay_var replay = root->getVorexReplayInterface("Channel2");
+        // The link's channel: its mode changes come back to the link as
+        // they do for the link's own commands.
+        KD_VRX::IF_VOREX_Replay_var replayOwn = root->getVorexReplayInterface("Channel1");
         const CORBA::TypeCode_ptr rateTc = VorexRemote::TypeCodes::Get().dataRateClass;
 
         const auto diiCall = [&](const char* op) {
@@ -251,9 +256,9 @@ void roundTripSection(const QString& binary, int pairs)
                 return CORBA::ULong(1);
             return code;
         };
-        const auto typedCall = [&](bool start) {
-            return start ? replay->StartReplay(dev.constData(), rec.constData(), KD_VRX::DataRateClass_3, 0, 0, 0)
-                         : replay->StopReplay(dev.constData(), rec.constData());
+        const auto typedCall = [&](bool start, KD_VRX::IF_VOREX_Replay_ptr target) {
+            return start ? target->StartReplay(dev.constData(), rec.constData(), KD_VRX::DataRateClass_3, 0, 0, 0)
+                         : target->StopReplay(dev.constData(), rec.constData());
         };
         // The manager finishes a command's mode steps on its own event
         // loop; the bare cases leave it that long before the next call, as
@@ -264,7 +269,7 @@ void roundTripSection(const QString& binary, int pairs)
         for (int i = 0; i < 5; ++i) {
             for (bool start : {true, false}) {
                 diiCall(start ? "StartReplay" : "StopReplay");
-                typedCall(start);
+                typedCall(start, replay);
                 link->ExecuteReplayCommand({start ? QStringLiteral("StartReplay") : QStringLiteral("StopReplay"), chan,
                                             {device, record, 3, quint64(0), quint64(0), 0u}});
                 spinUntil([&] { return selected(chan + QStringLiteral("/ReplayMode")) == (start ? 4 : 0); }, 2000);
@@ -313,12 +318,28 @@ void roundTripSection(const QString& binary, int pairs)
                     settle();
                     pause();
                     const qint64 t0 = nowNs();
-                    const CORBA::ULong code = typedCall(start);
+                    const CORBA::ULong code = typedCall(start, replay);
                     const qint64 t1 = nowNs();
                     if (code != 0)
                         ++failures;
                     else
                         typed.push_back(double(t1 - t0));
+                }
+            for (int i = 0; i < n; ++i)
+                for (bool start : {true, false}) {
+                    settle();
+                    pause();
+                    stamp.arm();
+                    const qint64 t0 = nowNs();
+                    const CORBA::ULong code = typedCall(start, replayOwn);
+                    const qint64 t1 = nowNs();
+                    if (code != 0 || !spinUntil([&] { return stamp.at != 0; }, 3000)) {
+                        ++failures;
+                        continue;
+                    }
+                    typedOwnCall.push_back(double(t1 - t0));
+                    typedOwnTrip.push_back(double(stamp.at - t0));
+                    spinUntil([&] { return selected(chan + QStringLiteral("/ReplayMode")) == (start ? 4 : 0); }, 3000);
                 }
         }
     }
@@ -330,6 +351,8 @@ void roundTripSection(const QString& binary, int pairs)
 
     row(QStringLiteral("bare typed call (stub), command answered"), latency(typed));
     row(QStringLiteral("bare DII call (_request), command answered"), latency(dii));
+    row(QStringLiteral("typed call on the link's channel, command answered"), latency(typedOwnCall));
+    row(QStringLiteral("typed call on the link's channel to ReplayMode changed"), latency(typedOwnTrip));
     row(QStringLiteral("link: ExecuteReplayCommand answered"), latency(linkCall));
     row(QStringLiteral("link: answer to ReplayMode changed in the host's tree"), latency(linkNotify));
     row(QStringLiteral("link round trip: command to ReplayMode changed"), latency(linkTrip));
@@ -337,6 +360,9 @@ void roundTripSection(const QString& binary, int pairs)
     const auto ratio = [&](double x) { return t50 > 0 ? QString::number(x / t50, 'f', 2) : QStringLiteral("-"); };
     row(QStringLiteral("p50 ratio link round trip / bare typed (target <= 1.5)"), ratio(percentile(linkTrip, 0.5)));
     row(QStringLiteral("p50 ratio link command answered / bare typed"), ratio(percentile(linkCall, 0.5)));
+    row(QStringLiteral("p50 ratio link round trip / typed call round trip"),
+        percentile(typedOwnTrip, 0.5) > 0
+            ? QString::number(percentile(linkTrip, 0.5) / percentile(typedOwnTrip, 0.5), 'f', 2) : QStringLiteral("-"));
     row(QStringLiteral("p50 ratio bare DII / bare typed"), ratio(percentile(dii, 0.5)));
     row(QStringLiteral("failed samples (code != 0 or no change within 3 s)"), QString::number(failures));
 }
@@ -403,20 +429,20 @@ RestartRun restartOnce(Manager& manager, RemoteRecorderManagerLink& link, int ch
 void restartSection(const QString& binary, int runs)
 {
     out << "\n### Manager restart (kill -9, same port at once) to toolbars usable (median of " << runs << " runs)\n\n";
-    out << "| channels | manager listening again | loss noticed | usable (connected, all snapshots) | usable after listening | replay command's change arrives |\n";
-    out << "|---|---|---|---|---|---|\n";
+    out << "| channels | manager listening again | loss noticed | usable (connected, all snapshots) | usable after loss noticed | usable after listening | replay command's change arrives |\n";
+    out << "|---|---|---|---|---|---|---|\n";
     for (int channels : {1, 64}) {
         QTemporaryDir data;
         Manager manager(binary, data.path());
         if (!manager.start(QStringLiteral("127.0.0.1:0"), channels)) {
-            out << "| " << channels << " | manager did not start | | | | |\n";
+            out << "| " << channels << " | manager did not start | | | | | |\n";
             continue;
         }
         const QString chan = QStringLiteral("/Receivers/Channel1");
         auto link = std::make_shared<RemoteRecorderManagerLink>(manager.address(), channelPaths(channels));
         VorexCommon::RecorderManagerLink::Install(link);
         link->Start();
-        std::vector<double> started, noticed, usable, sinceListening;
+        std::vector<double> started, noticed, usable, sinceNoticed, sinceListening;
         int arrives = 0, missing = 0;
         if (spinUntil([&] { return link->IsConnected(); }, 15000) && !link->GetDevices().empty()) {
             const QString device = link->GetDevices().front().deviceId;
@@ -431,6 +457,7 @@ void restartSection(const QString& binary, int runs)
                 if (r.usable >= 0) {
                     usable.push_back(r.usable);
                     sinceListening.push_back(r.sinceListening);
+                    sinceNoticed.push_back(r.usable - r.noticed);
                 } else {
                     ++missing;
                 }
@@ -440,7 +467,7 @@ void restartSection(const QString& binary, int runs)
         const auto med = [](const std::vector<double>& v) { return v.empty() ? QStringLiteral("-") : ms(percentile(v, 0.5)); };
         out << "| " << channels << " | " << med(started) << " | " << med(noticed) << " | " << med(usable)
             << (missing ? QStringLiteral(" (%1 of %2 runs never usable)").arg(missing).arg(runs) : QString()) << " | "
-            << med(sinceListening) << " | " << arrives << " of " << runs << " |\n";
+            << med(sinceNoticed) << " | " << med(sinceListening) << " | " << arrives << " of " << runs << " |\n";
         out.flush();
         VorexCommon::RecorderManagerLink::Install(nullptr);
         link->Stop();
@@ -469,8 +496,12 @@ int main(int argc, char** argv)
     out << "Compiler " << __VERSION__ << ", " << QThread::idealThreadCount() << " CPUs, "
         << QSysInfo::prettyProductName() << "; load average before: " << loadAverage() << "\n";
     out.flush();
-    roundTripSection(binary, quick ? 100 : 500);
-    restartSection(binary, quick ? 3 : 5);
+    const int only = args.indexOf(QStringLiteral("--only"));
+    const QString section = only > 0 && only + 1 < args.size() ? args[only + 1] : QString();
+    if (section.isEmpty() || section == QLatin1String("roundtrip"))
+        roundTripSection(binary, quick ? 50 : 200);
+    if (section.isEmpty() || section == QLatin1String("restart"))
+        restartSection(binary, quick ? 3 : 5);
     out << "\nload average after: " << loadAverage() << "\n";
     out.flush();
     RemoteRecorderManagerLink::ShutdownOrb();
