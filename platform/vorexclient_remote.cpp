@@ -191,6 +191,17 @@ QString lastPart(const QString& path)
     return path.section(QLatin1Char('/'), -1);
 }
 
+// The exception with its minor code, as omniORB names it: the minor code
+// tells a time-out from a refused connection or a reply it could not read.
+QString describe(const CORBA::SystemException& e)
+{
+    const char* minor = e.NP_minorString();
+    return minor ? QStringLiteral("%1 (%2)").arg(QString::fromLatin1(e._name()), QString::fromLatin1(minor))
+                 : QStringLiteral("%1 (minor 0x%2)").arg(QString::fromLatin1(e._name())).arg(e.minor(), 0, 16);
+}
+
+const char* const kRootRepoId = "IDL:KD_VRX/IF_VRX_c_VRX:1.0";
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -230,6 +241,7 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
     std::deque<std::function<void()>> tasks;
     std::thread worker;
     std::set<values::ValueBase*> attached; // under the tree's lock
+    QString lastFailure;                    // under m
 
     ~Private() override
     {
@@ -278,6 +290,7 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
                 backoff = std::min(backoff + 1, 3);
             } else if (s == Up) {
                 backoff = 0;
+                lastFailure.clear();
                 nextPing = Clock::now() + std::chrono::seconds(1);
             }
         }
@@ -287,6 +300,28 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
     }
 
     void markDown() { setState(Down); }
+
+    // Why the manager could not be reached or a call failed, traced once per
+    // distinct reason: a manager that stays away would otherwise fill the
+    // trace every few seconds.
+    void traceFailure(const QString& what)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m);
+            if (what == lastFailure)
+                return;
+            lastFailure = what;
+        }
+        if (ErrorHandler::Instance()->IsTraceOn(ErrorHandler::TraceWarnings))
+            _Q_Trace(QStringLiteral("remote link %1: %2").arg(address, what), QStringLiteral("platform/vorexclient_remote"),
+                     __LINE__);
+    }
+
+    void fail(const QString& call, const CORBA::SystemException& e)
+    {
+        traceFailure(call + QStringLiteral(": ") + describe(e));
+        markDown();
+    }
 
     // --- the value tree ------------------------------------------------------
 
@@ -491,8 +526,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
                     .raises(TypeCodes::Get().exChan);
                 if (!call.invoke())
                     refuseRecord(name);
-            } catch (const CORBA::SystemException&) {
-                markDown();
+            } catch (const CORBA::SystemException& e) {
+                fail(QStringLiteral("startRecording"), e);
             }
         });
         cv.notify_all();
@@ -534,8 +569,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
         try {
             Call call(chan, "stopRecording");
             call.inW(reason).raises(TypeCodes::Get().exChan).invoke();
-        } catch (const CORBA::SystemException&) {
-            markDown();
+        } catch (const CORBA::SystemException& e) {
+            fail(QStringLiteral("stopRecording"), e);
         }
     }
 
@@ -557,8 +592,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
                 .raises(TypeCodes::Get().alreadyBound)
                 .invoke();
             return true;
-        } catch (const CORBA::SystemException&) {
-            markDown();
+        } catch (const CORBA::SystemException& e) {
+            fail(QStringLiteral("RegisterValues"), e);
             return false;
         }
     }
@@ -662,11 +697,21 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             CORBA::Object_var ccoObj = Orb()->string_to_object(address.toUtf8().constData());
             Call resolve(ccoObj, "Resolve");
             resolve.in(QStringLiteral("VorexManager")).in(EnumAny(TypeCodes::Get().resolveType, 0)).ret(CORBA::_tc_Object);
-            if (!resolve.invoke())
+            if (!resolve.invoke()) {
+                traceFailure(QStringLiteral("Resolve(VorexManager): ") + resolve.userException);
                 return false;
+            }
             CORBA::Object_var rootObj = resolve.returnObject();
-            if (CORBA::is_nil(rootObj))
+            if (CORBA::is_nil(rootObj)) {
+                traceFailure(QStringLiteral("VorexManager is not registered"));
                 return false;
+            }
+            // DII checks no types: a name bound to some other object would
+            // take every later call to an object that cannot serve it.
+            if (!rootObj->_is_a(kRootRepoId)) {
+                traceFailure(QStringLiteral("VorexManager is bound to an object that is no %1").arg(QLatin1String(kRootRepoId)));
+                return false;
+            }
             Call adminCall(rootObj, "getVorexAdminInterface");
             adminCall.ret(CORBA::_tc_Object).invoke();
             CORBA::Object_var adminObj = adminCall.returnObject();
@@ -698,8 +743,10 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
                     .in(QString())
                     .ret(CORBA::_tc_Object)
                     .raises(TypeCodes::Get().exGen);
-                if (!reg.invoke())
+                if (!reg.invoke()) {
+                    traceFailure(QStringLiteral("registerReceiverChannel(%1): %2").arg(w.first, reg.userException));
                     return false;
+                }
                 chans.push_back(reg.returnObject());
             }
             Call devCall(rootObj, "getAllDevices");
@@ -735,7 +782,11 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
                 awaitDeadline = Clock::now() + std::chrono::seconds(10);
             }
             return subscribe();
-        } catch (const CORBA::Exception&) {
+        } catch (const CORBA::SystemException& e) {
+            traceFailure(QStringLiteral("connecting: ") + describe(e));
+            return false;
+        } catch (const CORBA::Exception& e) {
+            traceFailure(QStringLiteral("connecting: ") + QString::fromLatin1(e._name()));
             return false;
         }
     }
@@ -777,7 +828,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             Call call(r, "getWorkstationName");
             call.ret(CORBA::_tc_string).invoke();
             return true;
-        } catch (const CORBA::SystemException&) {
+        } catch (const CORBA::SystemException& e) {
+            traceFailure(QStringLiteral("getWorkstationName: ") + describe(e));
             return false;
         }
     }
@@ -809,8 +861,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             }
             if (installed())
                 emit RecorderManagerEvents::Instance()->si_recordChanged(dev, rec, isNew);
-        } catch (const CORBA::SystemException&) {
-            markDown();
+        } catch (const CORBA::SystemException& e) {
+            fail(QStringLiteral("getRecord"), e);
         }
     }
 
@@ -856,8 +908,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             std::vector<VOREX_XML::VOREX_RecordData> recs;
             readDevice(r, dev, info, recs);
             storeDevice(info, recs);
-        } catch (const CORBA::SystemException&) {
-            markDown();
+        } catch (const CORBA::SystemException& e) {
+            fail(QStringLiteral("getDeviceInformation"), e);
         }
     }
 
@@ -1110,8 +1162,8 @@ bool RemoteRecorderManagerLink::Private::subscribe()
         std::lock_guard<std::mutex> lock(m);
         registration = reg._retn();
         return true;
-    } catch (const CORBA::SystemException&) {
-        markDown();
+    } catch (const CORBA::SystemException& e) {
+        fail(QStringLiteral("register_callback"), e);
         return false;
     }
 }
@@ -1322,8 +1374,8 @@ quint32 RemoteRecorderManagerLink::ExecuteReplayCommand(const RecordedCommand& c
         if (!call.invoke())
             return kNotConnected;
         return call.returnULong();
-    } catch (const CORBA::SystemException&) {
-        d->markDown();
+    } catch (const CORBA::SystemException& e) {
+        d->fail(command.command, e);
         return kNotConnected;
     }
 }
@@ -1354,8 +1406,8 @@ quint32 RemoteRecorderManagerLink::GetDeviceTime(const QString&, const QString& 
         if (code == 0)
             time = t;
         return code;
-    } catch (const CORBA::SystemException&) {
-        d->markDown();
+    } catch (const CORBA::SystemException& e) {
+        d->fail(QStringLiteral("getDeviceTime"), e);
         return kNotConnected;
     }
 }
@@ -1387,8 +1439,8 @@ quint32 RemoteRecorderManagerLink::SetBookmarkEntries(const vorex::RecordIdentif
             if (const quint32 code = call.returnULong())
                 return code;
         }
-    } catch (const CORBA::SystemException&) {
-        d->markDown();
+    } catch (const CORBA::SystemException& e) {
+        d->fail(QStringLiteral("bookmarks"), e);
         return kNotConnected;
     }
     d->refreshRecord(id.deviceID(), id.recordID());
@@ -1412,8 +1464,8 @@ quint32 adminCommand(RemoteRecorderManagerLink::Private& p, const char* op, cons
         if (code == 0)
             p.refreshRecord(id.deviceID(), id.recordID());
         return code;
-    } catch (const CORBA::SystemException&) {
-        p.markDown();
+    } catch (const CORBA::SystemException& e) {
+        p.fail(QString::fromLatin1(op), e);
         return kNotConnected;
     }
 }

@@ -4,6 +4,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <signal.h>
+
 // The host's link against a manager process: channel values arrive, a record
 // request makes the manager record, a replay starts, the loss of the manager
 // is noticed and a restart on the same address is found again.
@@ -101,10 +103,36 @@ private slots:
                     recordId = r.GetRecordID();
             return !recordId.isEmpty();
         }()), 5000);
+        // A record the manager does not have: refused with its code; the
+        // link stays up and lists nothing new.
+        const QString unknownId = QStringLiteral("no-such-record");
+        const vorex::RecordIdentifier unknown(link->GetSubSystem(), device, unknownId);
+        QCOMPARE(link->ExecuteReplayCommand(
+                     {QStringLiteral("StartReplay"), kChannel, {device, unknownId, 0, quint64(0), quint64(0), 1u}}),
+                 quint32(VorexCommon::RecorderManagerBackend::eResult_UnknownRecord));
+        QCOMPARE(link->ResyncRecord(unknown), quint32(VorexCommon::RecorderManagerBackend::eResult_UnknownRecord));
+        QCOMPARE(link->AddHistoryComment(unknown, QStringLiteral("x")),
+                 quint32(VorexCommon::RecorderManagerBackend::eResult_UnknownRecord));
+        QVERIFY(!link->GetRecord(device, unknownId));
+        QVERIFY(link->IsConnected());
+
         const quint32 code = link->ExecuteReplayCommand(
             {QStringLiteral("StartReplay"), kChannel, {device, recordId, 0, quint64(0), quint64(0), 1u}});
         QCOMPARE(code, quint32(0));
         QTRY_VERIFY_WITH_TIMEOUT(selected(kChannel + QStringLiteral("/ReplayMode")) != 0, 5000);
+
+        // The manager stops answering with its connections open: a command
+        // made on this (the GUI) thread gives up within the call time-out,
+        // and the link goes down until the manager answers again.
+        ::kill(pid_t(m_manager.processId()), SIGSTOP);
+        QElapsedTimer call;
+        call.start();
+        QCOMPARE(link->ExecuteReplayCommand({QStringLiteral("PauseReplay"), kChannel, {device, recordId}}),
+                 quint32(VorexCommon::RecorderManagerBackend::eResult_NotConnected));
+        QVERIFY2(call.elapsed() < 4000, qPrintable(QString::number(call.elapsed())));
+        QVERIFY(!link->IsConnected());
+        ::kill(pid_t(m_manager.processId()), SIGCONT);
+        QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
 
         // The manager dies: noticed within the liveness period and the call time-out.
         changed.clear();
