@@ -150,6 +150,8 @@ public:
     {
         return CORBA::string_dup("IDL:CCO/IF_CCO_c:1.0");
     }
+    // Not omniORB's: it leaks the ID it takes from _primary_interface().
+    CORBA::Boolean _is_a(const char* id) override { return qstrcmp(id, "IDL:CCO/IF_CCO_c:1.0") == 0; }
     void invoke(CORBA::ServerRequest_ptr request) override
     {
         using namespace VorexRemote;
@@ -176,6 +178,8 @@ public:
     {
         return CORBA::string_dup("IDL:CCO/Callback:1.0");
     }
+    // Not omniORB's: it leaks the ID it takes from _primary_interface().
+    CORBA::Boolean _is_a(const char* id) override { return qstrcmp(id, "IDL:CCO/Callback:1.0") == 0; }
     void invoke(CORBA::ServerRequest_ptr request) override
     {
         ++calls;
