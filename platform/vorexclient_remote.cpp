@@ -2,14 +2,17 @@
 #include "vorexclient_remote_p.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QSysInfo>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -24,6 +27,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 const quint32 kNotConnected = RecorderManagerBackend::eResult_NotConnected;
+const QEvent::Type kGuiWorkEvent = static_cast<QEvent::Type>(QEvent::User + 0x5652);
 
 // One DII request. System exceptions are thrown (whether the ORB throws
 // them or leaves them in the environment); a user exception makes invoke()
@@ -221,6 +225,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
     QString address, client;
     RemoteRecorderManagerLink* owner = nullptr;
     QPointer<QObject> gui;
+    std::mutex guiMutex;
+    std::deque<std::function<void(Private&)>> guiWork; // under guiMutex
     std::function<void(const QString&)> reportSink;
 
     mutable std::mutex m;
@@ -230,6 +236,7 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
     bool enabled = true, stopping = false, started = false;
     int generation = 0;
     quint64 expectedSeq = 1;
+    std::map<quint64, std::pair<CORBA::ULong, QString>> early; // overtaking notifications, by <seq>
     int backoff = 0;
     Clock::time_point nextAttempt = Clock::now(), awaitDeadline, nextPing;
     CORBA::Object_var cco, root, admin, registration;
@@ -267,14 +274,31 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
         cv.notify_all();
     }
 
+    // Work for the GUI thread, in the order given. The work itself is handed
+    // over under our own lock, not inside a Qt event: Qt's locking is not
+    // built for ThreadSanitizer, which would otherwise see the hand-over as a
+    // race. The event only wakes the GUI thread.
     void toGui(std::function<void(Private&)> fn)
     {
-        std::weak_ptr<Private> weak = shared_from_this();
-        if (gui)
-            QMetaObject::invokeMethod(gui, [weak, fn] {
-                if (auto p = weak.lock())
-                    fn(*p);
-            }, Qt::QueuedConnection);
+        bool wake;
+        {
+            std::lock_guard<std::mutex> lock(guiMutex);
+            wake = guiWork.empty();
+            guiWork.push_back(std::move(fn));
+        }
+        if (wake && gui)
+            QCoreApplication::postEvent(gui, new QEvent(kGuiWorkEvent));
+    }
+
+    void runGuiWork()
+    {
+        std::deque<std::function<void(Private&)>> work;
+        {
+            std::lock_guard<std::mutex> lock(guiMutex);
+            work.swap(guiWork);
+        }
+        for (auto& fn : work)
+            fn(*this);
     }
 
     void setState(State s)
@@ -392,25 +416,68 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
         }
     }
 
-    // A notification of the subscription made in `gen`, on the GUI thread.
+    // A notification of the subscription made in `gen`, on the GUI thread,
+    // applied in the order of its <seq>. The manager's ORB may carry one
+    // subscription's notifications over more than one connection (a second
+    // one opens while another call of the manager holds the first), each
+    // served by its own thread here: a later one can overtake. It waits for
+    // the missing ones a while before they count as lost.
     void applyNotification(int gen, CORBA::ULong kind, const QString& message)
     {
-        const QStringList f = message.split(QLatin1Char('\t'));
-        bool allSnapshots = false;
+        std::vector<std::pair<CORBA::ULong, QString>> ready;
         {
             std::lock_guard<std::mutex> lock(m);
             if (gen != generation || state == Down)
                 return;
-            if (f.value(0).toULongLong() != expectedSeq) {
-                // A lost notification: the tree may be wrong, ask again.
-                ++generation;
-                expectedSeq = 1;
-                tasks.push_back([this] { subscribe(); });
-                cv.notify_all();
+            const quint64 seq = message.section(QLatin1Char('\t'), 0, 0).toULongLong();
+            if (seq < expectedSeq)
+                return;
+            if (seq > expectedSeq) {
+                const bool first = early.empty();
+                early.emplace(seq, std::make_pair(kind, message));
+                if (first)
+                    awaitMissing(gen, expectedSeq);
                 return;
             }
+            ready.emplace_back(kind, message);
             ++expectedSeq;
+            for (auto it = early.begin(); it != early.end() && it->first == expectedSeq; it = early.erase(it)) {
+                ready.push_back(it->second);
+                ++expectedSeq;
+            }
         }
+        for (const auto& r : ready)
+            applyInOrder(r.first, r.second);
+    }
+
+    // Gives notification `missing` of subscription `gen` a second to arrive
+    // (m held); after that the tree may be wrong: a new subscription.
+    void awaitMissing(int gen, quint64 missing)
+    {
+        std::weak_ptr<Private> weak = shared_from_this();
+        QTimer::singleShot(1000, gui.data(), [weak, gen, missing] {
+            auto p = weak.lock();
+            if (!p)
+                return;
+            std::lock_guard<std::mutex> lock(p->m);
+            if (gen != p->generation || p->early.empty())
+                return;
+            if (p->expectedSeq != missing) {
+                p->awaitMissing(gen, p->expectedSeq);
+                return;
+            }
+            ++p->generation;
+            p->expectedSeq = 1;
+            p->early.clear();
+            p->tasks.push_back([raw = p.get()] { raw->subscribe(); });
+            p->cv.notify_all();
+        });
+    }
+
+    void applyInOrder(CORBA::ULong kind, const QString& message)
+    {
+        const QStringList f = message.split(QLatin1Char('\t'));
+        bool allSnapshots = false;
         switch (kind) {
         case 0:
             if (reportSink)
@@ -1152,6 +1219,7 @@ bool RemoteRecorderManagerLink::Private::subscribe()
         std::lock_guard<std::mutex> lock(m);
         gen = ++generation;
         expectedSeq = 1;
+        early.clear();
         target = CORBA::Object::_duplicate(cco);
         for (Channel& c : channels) {
             c.snapshot = false;
@@ -1178,6 +1246,27 @@ bool RemoteRecorderManagerLink::Private::subscribe()
 
 // ---------------------------------------------------------------------------
 
+namespace {
+// The link's object on the GUI thread: runs the work the link's other
+// threads hand it.
+class GuiPump : public QObject
+{
+public:
+    explicit GuiPump(const std::shared_ptr<RemoteRecorderManagerLink::Private>& link) : m_link(link) {}
+    bool event(QEvent* e) override
+    {
+        if (e->type() != kGuiWorkEvent)
+            return QObject::event(e);
+        if (auto link = m_link.lock())
+            link->runGuiWork();
+        return true;
+    }
+
+private:
+    std::weak_ptr<RemoteRecorderManagerLink::Private> m_link;
+};
+} // namespace
+
 RemoteRecorderManagerLink::RemoteRecorderManagerLink(const QString& managerAddress, const std::vector<ChannelPaths>& channels,
                                                      const QString& clientName)
     : d(std::make_shared<Private>())
@@ -1194,7 +1283,7 @@ RemoteRecorderManagerLink::RemoteRecorderManagerLink(const QString& managerAddre
         ch.replayPath = c.replayTimePath;
         d->channels.push_back(std::move(ch));
     }
-    auto* context = new QObject;
+    auto* context = new GuiPump(d);
     if (QCoreApplication::instance())
         context->moveToThread(QCoreApplication::instance()->thread());
     d->gui = context;

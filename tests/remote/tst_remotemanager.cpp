@@ -71,12 +71,16 @@ private slots:
             std::vector<RemoteRecorderManagerLink::ChannelPaths>{
                 {kChannel, QStringLiteral("/Host/Channel1/ReplayTime")},
                 {QStringLiteral("/Receivers/Channel2"), QStringLiteral("/Host/Channel2/ReplayTime")}});
-        QSignalSpy changed(VorexCommon::RecorderManagerEvents::Instance(), &VorexCommon::RecorderManagerEvents::si_connectionChanged);
+        // Received on this thread: the link emits from its worker, where a
+        // directly connected spy would be written while this thread reads it.
+        QList<bool> changed;
+        QObject receiver;
+        connect(VorexCommon::RecorderManagerEvents::Instance(), &VorexCommon::RecorderManagerEvents::si_connectionChanged,
+                &receiver, [&changed](bool up) { changed << up; }, Qt::QueuedConnection);
         VorexCommon::RecorderManagerLink::Install(link);
         link->Start();
         QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(changed.at(0).at(0).toBool(), true);
+        QTRY_COMPARE(changed, QList<bool>{true});
 
         // The snapshot made the channel's values here.
         QVERIFY(values::Tree::Instance()->FindValueAs<values::ValueSelection>(kChannel + QStringLiteral("/AllRecordReplayModes")));
@@ -141,7 +145,7 @@ private slots:
         m_manager.kill();
         m_manager.waitForFinished(5000);
         QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty(), 5000);
-        QCOMPARE(changed.at(0).at(0).toBool(), false);
+        QCOMPARE(changed.at(0), false);
         QVERIFY(lost.elapsed() < 5000);
 
         // Back on the same address: connected again, the record still there.

@@ -53,6 +53,7 @@ class TestRemoteToolbar : public QObject
     IVRXRTB* m_toolbar = nullptr;
     std::shared_ptr<RemoteRecorderManagerLink> m_link;
     std::vector<MessageRecord> m_messages;
+    QStringList m_traces;
 
     QToolBar* bar() const { return m_toolbar->GetVorexToolbar(); }
     bool waiting() const { return bar()->testAttribute(Qt::WA_SetCursor) && bar()->cursor().shape() == Qt::WaitCursor; }
@@ -66,6 +67,10 @@ private slots:
         QVERIFY(m_data.isValid());
         QVERIFY(m_manager.start(QStringLiteral(VRX_MANAGER_BINARY), QStringLiteral("127.0.0.1:0"), m_data.path()));
         ErrorHandler::Instance()->SetMessageSink([this](const MessageRecord& m) { m_messages.push_back(m); });
+        ErrorHandler::Instance()->SetTraceMask(ErrorHandler::TraceWarnings);
+        ErrorHandler::Instance()->AddTraceSink([this](const TraceRecord& r) {
+            QMetaObject::invokeMethod(this, [this, text = r.text] { m_traces << text; }, Qt::QueuedConnection);
+        });
         VorexGUI::RecordParameterDialog::SetAnswerHook([](VorexGUI::RecordParameterDialog&) { return 1; });
 
         m_link = std::make_shared<RemoteRecorderManagerLink>(
@@ -126,6 +131,16 @@ private slots:
         values::Tree::Instance()->FindValueAs<values::ValueSelection>(kChannel + QStringLiteral("/RecordReplayModes"))
             ->SelectIndex(kRecord, nullptr);
         QTRY_COMPARE_WITH_TIMEOUT(selected("AllRecordReplayModes"), kRecording, 5000);
+    }
+
+    void cleanup()
+    {
+        if (!QTest::currentTestFailed())
+            return;
+        for (const MessageRecord& m : m_messages)
+            qInfo("message: %s", qPrintable(m.text));
+        for (const QString& t : m_traces)
+            qInfo("trace: %s", qPrintable(t));
     }
 
     void cleanupTestCase()
