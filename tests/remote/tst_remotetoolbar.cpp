@@ -13,8 +13,8 @@
 
 // A live toolbar (the plug-in module, loaded as the host loads it) bound
 // through the remote link to a manager process that is killed while it
-// records and started again on the same address: the operator sees the loss,
-// and afterwards the toolbar agrees with the manager.
+// records or replays and started again on the same address: the operator
+// sees the loss, and afterwards the toolbar agrees with the manager.
 
 using namespace vrxtest;
 using VorexCommon::RemoteRecorderManagerLink;
@@ -26,6 +26,10 @@ const QString kReplayTime = QStringLiteral("/Host/Channel1/ReplayTime");
 // Keys of the host's RecordReplayModes and the manager's AllRecordReplayModes.
 constexpr long kRecord = 3;
 constexpr long kRecording = 1;
+constexpr long kStopped = 4;
+constexpr long kReplay = 0;
+constexpr long kStop = 5;
+constexpr long kReplayStopped = 0;
 
 long selected(const char* name)
 {
@@ -131,6 +135,50 @@ private slots:
         values::Tree::Instance()->FindValueAs<values::ValueSelection>(kChannel + QStringLiteral("/RecordReplayModes"))
             ->SelectIndex(kRecord, nullptr);
         QTRY_COMPARE_WITH_TIMEOUT(selected("AllRecordReplayModes"), kRecording, 5000);
+    }
+
+    // Killed while replaying, with a bookmark the manager confirmed: the
+    // replay ends with the manager, the bookmark outlives it, and an edit
+    // made while it is away is refused rather than lost.
+    void killedWhileReplaying()
+    {
+        values::Tree::Instance()->FindValueAs<values::ValueSelection>(kChannel + QStringLiteral("/RecordReplayModes"))
+            ->SelectIndex(kStop, nullptr);
+        QTRY_COMPARE_WITH_TIMEOUT(selected("AllRecordReplayModes"), kStopped, 5000);
+        QString recordId;
+        QTRY_VERIFY_WITH_TIMEOUT(!(recordId = [&] {
+                                       const auto records = m_link->GetRecords(device());
+                                       return records.empty() ? QString() : records.back().GetRecordID();
+                                   }()).isEmpty(),
+                                 5000);
+        const auto record = m_link->GetRecord(device(), recordId);
+        const vorex::RecordIdentifier id(m_link->GetSubSystem(), device(), recordId);
+        const VOREX_XML::BookmarkEntry kept(record->GetStartTime() + 1, QStringLiteral("vor dem Ausfall"));
+        QCOMPARE(m_link->SetBookmarkEntries(id, {kept}), quint32(0));
+
+        // The operator's choice of record and replay, as the host writes them.
+        values::Tree::Instance()->FindValueAs<values::Value<QString>>(kChannel + QStringLiteral("/RecordID"))->Set(recordId, nullptr);
+        settle();
+        values::Tree::Instance()->FindValueAs<values::ValueSelection>(kChannel + QStringLiteral("/RecordReplayModes"))
+            ->SelectIndex(kReplay, nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(selected("ReplayMode") != kReplayStopped, 5000);
+
+        m_manager.killHard();
+        QTRY_VERIFY_WITH_TIMEOUT(!bar()->isEnabled(), 5000);
+        const VOREX_XML::BookmarkEntry refused(record->GetStartTime() + 2, QStringLiteral("im Ausfall"));
+        QCOMPARE(m_link->SetBookmarkEntries(id, {kept, refused}),
+                 quint32(VorexCommon::RecorderManagerBackend::eResult_NotConnected));
+
+        QVERIFY(m_manager.start(QStringLiteral(VRX_MANAGER_BINARY), m_manager.listenAgain(), m_data.path()));
+        QTRY_VERIFY_WITH_TIMEOUT(m_link->IsConnected(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(bar()->isEnabled() && !waiting(), 5000);
+        settle();
+        QCOMPARE(selected("ReplayMode"), kReplayStopped);
+        const QString current = valueText("RecordID");
+        QVERIFY2(current.isEmpty() || m_link->GetRecord(device(), current), qPrintable(current));
+        const auto after = m_link->GetRecord(device(), recordId);
+        QVERIFY(after);
+        QCOMPARE(after->GetBookmarkEntry(), QVector<VOREX_XML::BookmarkEntry>{kept});
     }
 
     void cleanup()
