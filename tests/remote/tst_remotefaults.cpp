@@ -1,6 +1,7 @@
 #include "base.h"
 #include "vorexclient.h"
 #include "vorexclient_remote_p.h"
+#include "values.h"
 
 #include <QtEndian>
 #include <QtTest>
@@ -13,13 +14,14 @@
 
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <thread>
 
 // The link against "managers" that misbehave on the wire: one that takes the
 // connection and never answers, one that answers with bytes the ORB cannot
 // read, one whose name service hands out an object of another type. The link
 // must stay down, say why in the trace, keep its commands bounded and the
-// GUI thread free.
+// GUI thread free. And a manager whose notifications overtake one another.
 
 namespace {
 
@@ -192,6 +194,103 @@ public:
     }
 };
 
+// A manager in the suite's process, just enough of one for the link to
+// connect: it keeps the callback of the link's subscription, so that the
+// test can send the notifications in an order of its choosing.
+class TinyManager : public PortableServer::DynamicImplementation
+{
+public:
+    explicit TinyManager(const char* repoId) : m_repoId(repoId) {}
+    // What Resolve answers, and every other object the link asks for (a nil
+    // one does not travel in an Any through omniORB's local calls).
+    CORBA::Object_var root;
+    std::mutex m;
+    CORBA::Object_var callback;
+    int subscriptions = 0;
+
+    char* _primary_interface(const PortableServer::ObjectId&, PortableServer::POA_ptr) override
+    {
+        return CORBA::string_dup(m_repoId);
+    }
+    // Not omniORB's: it leaks the ID it takes from _primary_interface().
+    CORBA::Boolean _is_a(const char* id) override { return qstrcmp(id, m_repoId) == 0; }
+    void invoke(CORBA::ServerRequest_ptr request) override
+    {
+        using namespace VorexRemote;
+        const TypeCodes& t = TypeCodes::Get();
+        const std::string op = request->operation();
+        CORBA::TypeCode_ptr s = CORBA::_tc_string, o = CORBA::_tc_Object;
+        CORBA::NVList_ptr args;
+        Orb()->create_list(0, args);
+        const auto in = [&](std::initializer_list<CORBA::TypeCode_ptr> tcs) {
+            for (CORBA::TypeCode_ptr tc : tcs)
+                args->add_value("", DefaultAny(tc), CORBA::ARG_IN);
+        };
+        CORBA::Any result;
+        if (op == "Resolve") {
+            in({s, t.resolveType});
+            result <<= root.in();
+        } else if (op == "Register") {
+            in({s, o, t.redundancyType});
+        } else if (op == "register_callback") {
+            in({o, t.notificationFilterSeq});
+            request->arguments(args);
+            CORBA::Object_ptr cb = CORBA::Object::_nil();
+            *args->item(0)->value() >>= CORBA::Any::to_object(cb);
+            std::lock_guard<std::mutex> lock(m);
+            callback = CORBA::Object::_duplicate(cb);
+            ++subscriptions;
+            result <<= root.in();
+            request->set_result(result);
+            return;
+        } else if (op == "registerReceiverChannel") {
+            in({o, t.dataRateClass, t.dataFormat, CORBA::_tc_boolean, CORBA::_tc_boolean, s, s});
+            args->add_value("", DefaultAny(s), CORBA::ARG_OUT);
+            in({t.receiverKind, s});
+            request->arguments(args);
+            *args->item(7)->value() <<= "Channel1";
+            result <<= root.in();
+            request->set_result(result);
+            return;
+        } else if (op == "getVorexAdminInterface") {
+            result <<= root.in();
+        } else if (op == "getAllDevices") {
+            result = DefaultAny(t.stringSeq);
+        } else if (op == "getWorkstationName") {
+            result <<= "tiny";
+        } else {
+            CORBA::release(args); // never handed to the request
+            throw CORBA::BAD_OPERATION(); // Unregister: nothing bound
+        }
+        request->arguments(args);
+        if (op != "Register")
+            request->set_result(result);
+    }
+
+    CORBA::Object_ptr currentCallback()
+    {
+        std::lock_guard<std::mutex> lock(m);
+        return CORBA::Object::_duplicate(callback);
+    }
+    int subscriptionCount()
+    {
+        std::lock_guard<std::mutex> lock(m);
+        return subscriptions;
+    }
+
+private:
+    const char* m_repoId;
+};
+
+void notify(CORBA::Object_ptr callback, CORBA::ULong kind, const QString& message)
+{
+    using namespace VorexRemote;
+    CORBA::Request_var req = callback->_request("notify");
+    req->add_in_arg() = EnumAny(TypeCodes::Get().notificationType, kind);
+    req->add_in_arg() <<= message.toUtf8().constData();
+    req->send_oneway();
+}
+
 RemoteRecorderManagerLink::ChannelPaths channel1()
 {
     return {QStringLiteral("/Receivers/Channel1"), QStringLiteral("/Host/Channel1/ReplayTime")};
@@ -349,6 +448,49 @@ private slots:
         RootPoa()->deactivate_object(otherId);
         naming->_remove_ref();
         other->_remove_ref();
+    }
+
+    // Notifications may overtake one another on their way (the manager's ORB
+    // can carry them over two connections): applied by their number, an
+    // early one waits for the missing one; one that never comes costs a new
+    // subscription, after a while.
+    void notificationsInTheirOrder()
+    {
+        using namespace VorexRemote;
+        auto* cco = new TinyManager("IDL:CCO/IF_CCO_c:1.0");
+        auto* root = new TinyManager("IDL:KD_VRX/IF_VRX_c_VRX:1.0");
+        PortableServer::ObjectId_var rootId = RootPoa()->activate_object(root);
+        cco->root = RootPoa()->id_to_reference(rootId);
+        root->root = CORBA::Object::_duplicate(cco->root);
+        PortableServer::ObjectId_var ccoId = RootPoa()->activate_object(cco);
+        CORBA::Object_var ccoRef = RootPoa()->id_to_reference(ccoId);
+        CORBA::String_var ior = Orb()->object_to_string(ccoRef);
+        const QString name = QStringLiteral("/Receivers/Channel1/RecordName");
+
+        startLink(QString::fromLatin1(ior.in()));
+        QTRY_COMPARE_WITH_TIMEOUT(cco->subscriptionCount(), 1, 4000);
+        CORBA::Object_var cb = cco->currentCallback();
+        notify(cb, 1, QStringLiteral("1\t%1\ts\t0\tfirst").arg(name));
+        notify(cb, 3, QStringLiteral("3\tChannel1"));
+        notify(cb, 1, QStringLiteral("2\t%1\ts\t0\tsecond").arg(name));
+        QTRY_VERIFY_WITH_TIMEOUT(m_link->IsConnected(), 2000);
+        QCOMPARE(values::Tree::Instance()->FindValue(name)->ToString(), QStringLiteral("second"));
+        QTest::qWait(1200);
+        QCOMPARE(cco->subscriptionCount(), 1);
+
+        notify(cb, 1, QStringLiteral("5\t%1\ts\t0\tafter a loss").arg(name));
+        QTest::qWait(500);
+        QCOMPARE(cco->subscriptionCount(), 1);
+        QCOMPARE(values::Tree::Instance()->FindValue(name)->ToString(), QStringLiteral("second"));
+        QTRY_COMPARE_WITH_TIMEOUT(cco->subscriptionCount(), 2, 2000);
+
+        m_link->Stop();
+        m_changed->clear();
+        RootPoa()->deactivate_object(ccoId);
+        RootPoa()->deactivate_object(rootId);
+        cco->_remove_ref();
+        root->_remove_ref();
+        values::Tree::Instance()->Release(QStringLiteral("/Receivers/Channel1"));
     }
 
     void cleanupTestCase()
