@@ -58,6 +58,7 @@ class TestRemoteToolbar : public QObject
     std::shared_ptr<RemoteRecorderManagerLink> m_link;
     std::vector<MessageRecord> m_messages;
     QStringList m_traces;
+    int m_sink = 0;
 
     QToolBar* bar() const { return m_toolbar->GetVorexToolbar(); }
     bool waiting() const { return bar()->testAttribute(Qt::WA_SetCursor) && bar()->cursor().shape() == Qt::WaitCursor; }
@@ -72,7 +73,7 @@ private slots:
         QVERIFY(m_manager.start(QStringLiteral(VRX_MANAGER_BINARY), QStringLiteral("127.0.0.1:0"), m_data.path()));
         ErrorHandler::Instance()->SetMessageSink([this](const MessageRecord& m) { m_messages.push_back(m); });
         ErrorHandler::Instance()->SetTraceMask(ErrorHandler::TraceWarnings);
-        ErrorHandler::Instance()->AddTraceSink([this](const TraceRecord& r) {
+        m_sink = ErrorHandler::Instance()->AddTraceSink([this](const TraceRecord& r) {
             QMetaObject::invokeMethod(this, [this, text = r.text] { m_traces << text; }, Qt::QueuedConnection);
         });
         VorexGUI::RecordParameterDialog::SetAnswerHook([](VorexGUI::RecordParameterDialog&) { return 1; });
@@ -206,6 +207,7 @@ private slots:
         m_manager.stop();
         VorexGUI::RecordParameterDialog::SetAnswerHook(nullptr);
         ErrorHandler::Instance()->SetMessageSink(nullptr);
+        ErrorHandler::Instance()->RemoveTraceSink(m_sink);
         RemoteRecorderManagerLink::ShutdownOrb();
     }
 };
