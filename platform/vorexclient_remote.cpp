@@ -356,7 +356,11 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             v->AddObserver(this);
     }
 
-    void applyValue(const QString& path, const QString& type, int valueState, const QString& data)
+    // `snapshot`: the value is part of a channel's snapshot, which describes
+    // the manager's state. A write notifies even when it changes nothing, and
+    // the toolbar takes a repeated mode as a new request: the snapshot after
+    // a new subscription would make it ask for a record it already has.
+    void applyValue(const QString& path, const QString& type, int valueState, const QString& data, bool snapshot)
     {
         std::lock_guard<std::recursive_mutex> lock(values::TreeMutex());
         values::Tree* tree = values::Tree::Instance();
@@ -364,6 +368,10 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
         const char letter = type.isEmpty() ? 0 : type.at(0).toLatin1();
         if (v && typeLetter(v.get()) != letter)
             v.reset();
+        const bool unchanged = snapshot && v
+            && (letter == 'e' ? static_cast<values::ValueSelection*>(v.get())->GetCurrentKey()
+                        == data.section(QLatin1Char('|'), 0, 0).toLong()
+                              : valueData(v.get()) == data);
         if (!v) {
             switch (letter) {
             case 'b': v = tree->CreateValue<values::Value<bool>>(path, data == QLatin1String("1")); break;
@@ -388,7 +396,7 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             }
             if (!v)
                 return;
-        } else {
+        } else if (!unchanged) {
             switch (letter) {
             case 'b': static_cast<values::Value<bool>*>(v.get())->Set(data == QLatin1String("1"), this); break;
             case 'i': static_cast<values::Value<int>*>(v.get())->Set(data.toInt(), this); break;
@@ -483,9 +491,18 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             if (reportSink)
                 reportSink(f.mid(1).join(QLatin1Char('\t')));
             break;
-        case 1:
-            applyValue(f.value(1), f.value(2), f.value(3).toInt(), f.mid(4).join(QLatin1Char('\t')));
+        case 1: {
+            const QString path = f.value(1);
+            bool snapshot = false;
+            {
+                std::lock_guard<std::mutex> lock(m);
+                for (const Channel& c : channels)
+                    if (path.startsWith(c.path + QLatin1Char('/')) || path == c.replayPath)
+                        snapshot = !c.snapshot;
+            }
+            applyValue(path, f.value(2), f.value(3).toInt(), f.mid(4).join(QLatin1Char('\t')), snapshot);
             break;
+        }
         case 2: {
             std::lock_guard<std::recursive_mutex> lock(values::TreeMutex());
             values::Tree::Instance()->Release(f.value(1));

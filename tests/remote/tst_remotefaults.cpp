@@ -291,6 +291,12 @@ void notify(CORBA::Object_ptr callback, CORBA::ULong kind, const QString& messag
     req->send_oneway();
 }
 
+struct WriteCounter : IObserver
+{
+    int count = 0;
+    void Update(Observable*, TChangeCode code) override { count += code == VC_VALUECHANGED; }
+};
+
 RemoteRecorderManagerLink::ChannelPaths channel1()
 {
     return {QStringLiteral("/Receivers/Channel1"), QStringLiteral("/Host/Channel1/ReplayTime")};
@@ -470,19 +476,34 @@ private slots:
         startLink(QString::fromLatin1(ior.in()));
         QTRY_COMPARE_WITH_TIMEOUT(cco->subscriptionCount(), 1, 4000);
         CORBA::Object_var cb = cco->currentCallback();
-        notify(cb, 1, QStringLiteral("1\t%1\ts\t0\tfirst").arg(name));
-        notify(cb, 3, QStringLiteral("3\tChannel1"));
-        notify(cb, 1, QStringLiteral("2\t%1\ts\t0\tsecond").arg(name));
+        notify(cb, 1, QStringLiteral("1\t/Receivers/Channel1/RecordReplayModes\te\t0\t3|3=record|5=stop"));
+        notify(cb, 1, QStringLiteral("2\t%1\ts\t0\tfirst").arg(name));
+        notify(cb, 3, QStringLiteral("4\tChannel1"));
+        notify(cb, 1, QStringLiteral("3\t%1\ts\t0\tsecond").arg(name));
         QTRY_VERIFY_WITH_TIMEOUT(m_link->IsConnected(), 2000);
         QCOMPARE(values::Tree::Instance()->FindValue(name)->ToString(), QStringLiteral("second"));
         QTest::qWait(1200);
         QCOMPARE(cco->subscriptionCount(), 1);
 
-        notify(cb, 1, QStringLiteral("5\t%1\ts\t0\tafter a loss").arg(name));
+        notify(cb, 1, QStringLiteral("6\t%1\ts\t0\tafter a loss").arg(name));
         QTest::qWait(500);
         QCOMPARE(cco->subscriptionCount(), 1);
         QCOMPARE(values::Tree::Instance()->FindValue(name)->ToString(), QStringLiteral("second"));
         QTRY_COMPARE_WITH_TIMEOUT(cco->subscriptionCount(), 2, 2000);
+
+        // The new snapshot tells the state; a mode the host already has is
+        // no new request of it.
+        const QString mode = QStringLiteral("/Receivers/Channel1/RecordReplayModes");
+        auto selection = values::Tree::Instance()->FindValue(mode);
+        WriteCounter writes;
+        selection->AddObserver(&writes);
+        cb = cco->currentCallback();
+        notify(cb, 1, QStringLiteral("1\t%1\te\t0\t3").arg(mode));
+        notify(cb, 1, QStringLiteral("2\t%1\ts\t0\tthird").arg(name));
+        notify(cb, 3, QStringLiteral("3\tChannel1"));
+        QTRY_COMPARE_WITH_TIMEOUT(values::Tree::Instance()->FindValue(name)->ToString(), QStringLiteral("third"), 2000);
+        QCOMPARE(writes.count, 0);
+        selection->RemoveObserver(&writes);
 
         m_link->Stop();
         m_changed->clear();
