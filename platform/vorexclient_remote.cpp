@@ -2,13 +2,17 @@
 #include "vorexclient_remote_p.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QSysInfo>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -23,6 +27,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 const quint32 kNotConnected = RecorderManagerBackend::eResult_NotConnected;
+const QEvent::Type kGuiWorkEvent = static_cast<QEvent::Type>(QEvent::User + 0x5652);
 
 // One DII request. System exceptions are thrown (whether the ORB throws
 // them or leaves them in the environment); a user exception makes invoke()
@@ -191,6 +196,17 @@ QString lastPart(const QString& path)
     return path.section(QLatin1Char('/'), -1);
 }
 
+// The exception with its minor code, as omniORB names it: the minor code
+// tells a time-out from a refused connection or a reply it could not read.
+QString describe(const CORBA::SystemException& e)
+{
+    const char* minor = e.NP_minorString();
+    return minor ? QStringLiteral("%1 (%2)").arg(QString::fromLatin1(e._name()), QString::fromLatin1(minor))
+                 : QStringLiteral("%1 (minor 0x%2)").arg(QString::fromLatin1(e._name())).arg(e.minor(), 0, 16);
+}
+
+const char* const kRootRepoId = "IDL:KD_VRX/IF_VRX_c_VRX:1.0";
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -209,6 +225,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
     QString address, client;
     RemoteRecorderManagerLink* owner = nullptr;
     QPointer<QObject> gui;
+    std::mutex guiMutex;
+    std::deque<std::function<void(Private&)>> guiWork; // under guiMutex
     std::function<void(const QString&)> reportSink;
 
     mutable std::mutex m;
@@ -218,6 +236,7 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
     bool enabled = true, stopping = false, started = false;
     int generation = 0;
     quint64 expectedSeq = 1;
+    std::map<quint64, std::pair<CORBA::ULong, QString>> early; // overtaking notifications, by <seq>
     int backoff = 0;
     Clock::time_point nextAttempt = Clock::now(), awaitDeadline, nextPing;
     CORBA::Object_var cco, root, admin, registration;
@@ -230,6 +249,7 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
     std::deque<std::function<void()>> tasks;
     std::thread worker;
     std::set<values::ValueBase*> attached; // under the tree's lock
+    QString lastFailure;                    // under m
 
     ~Private() override
     {
@@ -254,14 +274,31 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
         cv.notify_all();
     }
 
+    // Work for the GUI thread, in the order given. The work itself is handed
+    // over under our own lock, not inside a Qt event: Qt's locking is not
+    // built for ThreadSanitizer, which would otherwise see the hand-over as a
+    // race. The event only wakes the GUI thread.
     void toGui(std::function<void(Private&)> fn)
     {
-        std::weak_ptr<Private> weak = shared_from_this();
-        if (gui)
-            QMetaObject::invokeMethod(gui, [weak, fn] {
-                if (auto p = weak.lock())
-                    fn(*p);
-            }, Qt::QueuedConnection);
+        bool wake;
+        {
+            std::lock_guard<std::mutex> lock(guiMutex);
+            wake = guiWork.empty();
+            guiWork.push_back(std::move(fn));
+        }
+        if (wake && gui)
+            QCoreApplication::postEvent(gui, new QEvent(kGuiWorkEvent));
+    }
+
+    void runGuiWork()
+    {
+        std::deque<std::function<void(Private&)>> work;
+        {
+            std::lock_guard<std::mutex> lock(guiMutex);
+            work.swap(guiWork);
+        }
+        for (auto& fn : work)
+            fn(*this);
     }
 
     void setState(State s)
@@ -278,6 +315,7 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
                 backoff = std::min(backoff + 1, 3);
             } else if (s == Up) {
                 backoff = 0;
+                lastFailure.clear();
                 nextPing = Clock::now() + std::chrono::seconds(1);
             }
         }
@@ -288,6 +326,28 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
 
     void markDown() { setState(Down); }
 
+    // Why the manager could not be reached or a call failed, traced once per
+    // distinct reason: a manager that stays away would otherwise fill the
+    // trace every few seconds.
+    void traceFailure(const QString& what)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m);
+            if (what == lastFailure)
+                return;
+            lastFailure = what;
+        }
+        if (ErrorHandler::Instance()->IsTraceOn(ErrorHandler::TraceWarnings))
+            _Q_Trace(QStringLiteral("remote link %1: %2").arg(address, what), QStringLiteral("platform/vorexclient_remote"),
+                     __LINE__);
+    }
+
+    void fail(const QString& call, const CORBA::SystemException& e)
+    {
+        traceFailure(call + QStringLiteral(": ") + describe(e));
+        markDown();
+    }
+
     // --- the value tree ------------------------------------------------------
 
     void attach(const std::shared_ptr<values::ValueBase>& v)
@@ -296,7 +356,11 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             v->AddObserver(this);
     }
 
-    void applyValue(const QString& path, const QString& type, int valueState, const QString& data)
+    // `snapshot`: the value is part of a channel's snapshot, which describes
+    // the manager's state. A write notifies even when it changes nothing, and
+    // the toolbar takes a repeated mode as a new request: the snapshot after
+    // a new subscription would make it ask for a record it already has.
+    void applyValue(const QString& path, const QString& type, int valueState, const QString& data, bool snapshot)
     {
         std::lock_guard<std::recursive_mutex> lock(values::TreeMutex());
         values::Tree* tree = values::Tree::Instance();
@@ -304,6 +368,10 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
         const char letter = type.isEmpty() ? 0 : type.at(0).toLatin1();
         if (v && typeLetter(v.get()) != letter)
             v.reset();
+        const bool unchanged = snapshot && v
+            && (letter == 'e' ? static_cast<values::ValueSelection*>(v.get())->GetCurrentKey()
+                        == data.section(QLatin1Char('|'), 0, 0).toLong()
+                              : valueData(v.get()) == data);
         if (!v) {
             switch (letter) {
             case 'b': v = tree->CreateValue<values::Value<bool>>(path, data == QLatin1String("1")); break;
@@ -328,7 +396,7 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             }
             if (!v)
                 return;
-        } else {
+        } else if (!unchanged) {
             switch (letter) {
             case 'b': static_cast<values::Value<bool>*>(v.get())->Set(data == QLatin1String("1"), this); break;
             case 'i': static_cast<values::Value<int>*>(v.get())->Set(data.toInt(), this); break;
@@ -356,33 +424,85 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
         }
     }
 
-    // A notification of the subscription made in `gen`, on the GUI thread.
+    // A notification of the subscription made in `gen`, on the GUI thread,
+    // applied in the order of its <seq>. The manager's ORB may carry one
+    // subscription's notifications over more than one connection (a second
+    // one opens while another call of the manager holds the first), each
+    // served by its own thread here: a later one can overtake. It waits for
+    // the missing ones a while before they count as lost.
     void applyNotification(int gen, CORBA::ULong kind, const QString& message)
     {
-        const QStringList f = message.split(QLatin1Char('\t'));
-        bool allSnapshots = false;
+        std::vector<std::pair<CORBA::ULong, QString>> ready;
         {
             std::lock_guard<std::mutex> lock(m);
             if (gen != generation || state == Down)
                 return;
-            if (f.value(0).toULongLong() != expectedSeq) {
-                // A lost notification: the tree may be wrong, ask again.
-                ++generation;
-                expectedSeq = 1;
-                tasks.push_back([this] { subscribe(); });
-                cv.notify_all();
+            const quint64 seq = message.section(QLatin1Char('\t'), 0, 0).toULongLong();
+            if (seq < expectedSeq)
+                return;
+            if (seq > expectedSeq) {
+                const bool first = early.empty();
+                early.emplace(seq, std::make_pair(kind, message));
+                if (first)
+                    awaitMissing(gen, expectedSeq);
                 return;
             }
+            ready.emplace_back(kind, message);
             ++expectedSeq;
+            for (auto it = early.begin(); it != early.end() && it->first == expectedSeq; it = early.erase(it)) {
+                ready.push_back(it->second);
+                ++expectedSeq;
+            }
         }
+        for (const auto& r : ready)
+            applyInOrder(r.first, r.second);
+    }
+
+    // Gives notification `missing` of subscription `gen` a second to arrive
+    // (m held); after that the tree may be wrong: a new subscription.
+    void awaitMissing(int gen, quint64 missing)
+    {
+        std::weak_ptr<Private> weak = shared_from_this();
+        QTimer::singleShot(1000, gui.data(), [weak, gen, missing] {
+            auto p = weak.lock();
+            if (!p)
+                return;
+            std::lock_guard<std::mutex> lock(p->m);
+            if (gen != p->generation || p->early.empty())
+                return;
+            if (p->expectedSeq != missing) {
+                p->awaitMissing(gen, p->expectedSeq);
+                return;
+            }
+            ++p->generation;
+            p->expectedSeq = 1;
+            p->early.clear();
+            p->tasks.push_back([raw = p.get()] { raw->subscribe(); });
+            p->cv.notify_all();
+        });
+    }
+
+    void applyInOrder(CORBA::ULong kind, const QString& message)
+    {
+        const QStringList f = message.split(QLatin1Char('\t'));
+        bool allSnapshots = false;
         switch (kind) {
         case 0:
             if (reportSink)
                 reportSink(f.mid(1).join(QLatin1Char('\t')));
             break;
-        case 1:
-            applyValue(f.value(1), f.value(2), f.value(3).toInt(), f.mid(4).join(QLatin1Char('\t')));
+        case 1: {
+            const QString path = f.value(1);
+            bool snapshot = false;
+            {
+                std::lock_guard<std::mutex> lock(m);
+                for (const Channel& c : channels)
+                    if (path.startsWith(c.path + QLatin1Char('/')) || path == c.replayPath)
+                        snapshot = !c.snapshot;
+            }
+            applyValue(path, f.value(2), f.value(3).toInt(), f.mid(4).join(QLatin1Char('\t')), snapshot);
             break;
+        }
         case 2: {
             std::lock_guard<std::recursive_mutex> lock(values::TreeMutex());
             values::Tree::Instance()->Release(f.value(1));
@@ -491,8 +611,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
                     .raises(TypeCodes::Get().exChan);
                 if (!call.invoke())
                     refuseRecord(name);
-            } catch (const CORBA::SystemException&) {
-                markDown();
+            } catch (const CORBA::SystemException& e) {
+                fail(QStringLiteral("startRecording"), e);
             }
         });
         cv.notify_all();
@@ -534,8 +654,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
         try {
             Call call(chan, "stopRecording");
             call.inW(reason).raises(TypeCodes::Get().exChan).invoke();
-        } catch (const CORBA::SystemException&) {
-            markDown();
+        } catch (const CORBA::SystemException& e) {
+            fail(QStringLiteral("stopRecording"), e);
         }
     }
 
@@ -557,8 +677,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
                 .raises(TypeCodes::Get().alreadyBound)
                 .invoke();
             return true;
-        } catch (const CORBA::SystemException&) {
-            markDown();
+        } catch (const CORBA::SystemException& e) {
+            fail(QStringLiteral("RegisterValues"), e);
             return false;
         }
     }
@@ -662,11 +782,21 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             CORBA::Object_var ccoObj = Orb()->string_to_object(address.toUtf8().constData());
             Call resolve(ccoObj, "Resolve");
             resolve.in(QStringLiteral("VorexManager")).in(EnumAny(TypeCodes::Get().resolveType, 0)).ret(CORBA::_tc_Object);
-            if (!resolve.invoke())
+            if (!resolve.invoke()) {
+                traceFailure(QStringLiteral("Resolve(VorexManager): ") + resolve.userException);
                 return false;
+            }
             CORBA::Object_var rootObj = resolve.returnObject();
-            if (CORBA::is_nil(rootObj))
+            if (CORBA::is_nil(rootObj)) {
+                traceFailure(QStringLiteral("VorexManager is not registered"));
                 return false;
+            }
+            // DII checks no types: a name bound to some other object would
+            // take every later call to an object that cannot serve it.
+            if (!rootObj->_is_a(kRootRepoId)) {
+                traceFailure(QStringLiteral("VorexManager is bound to an object that is no %1").arg(QLatin1String(kRootRepoId)));
+                return false;
+            }
             Call adminCall(rootObj, "getVorexAdminInterface");
             adminCall.ret(CORBA::_tc_Object).invoke();
             CORBA::Object_var adminObj = adminCall.returnObject();
@@ -698,8 +828,10 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
                     .in(QString())
                     .ret(CORBA::_tc_Object)
                     .raises(TypeCodes::Get().exGen);
-                if (!reg.invoke())
+                if (!reg.invoke()) {
+                    traceFailure(QStringLiteral("registerReceiverChannel(%1): %2").arg(w.first, reg.userException));
                     return false;
+                }
                 chans.push_back(reg.returnObject());
             }
             Call devCall(rootObj, "getAllDevices");
@@ -735,7 +867,11 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
                 awaitDeadline = Clock::now() + std::chrono::seconds(10);
             }
             return subscribe();
-        } catch (const CORBA::Exception&) {
+        } catch (const CORBA::SystemException& e) {
+            traceFailure(QStringLiteral("connecting: ") + describe(e));
+            return false;
+        } catch (const CORBA::Exception& e) {
+            traceFailure(QStringLiteral("connecting: ") + QString::fromLatin1(e._name()));
             return false;
         }
     }
@@ -777,7 +913,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             Call call(r, "getWorkstationName");
             call.ret(CORBA::_tc_string).invoke();
             return true;
-        } catch (const CORBA::SystemException&) {
+        } catch (const CORBA::SystemException& e) {
+            traceFailure(QStringLiteral("getWorkstationName: ") + describe(e));
             return false;
         }
     }
@@ -809,8 +946,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             }
             if (installed())
                 emit RecorderManagerEvents::Instance()->si_recordChanged(dev, rec, isNew);
-        } catch (const CORBA::SystemException&) {
-            markDown();
+        } catch (const CORBA::SystemException& e) {
+            fail(QStringLiteral("getRecord"), e);
         }
     }
 
@@ -856,8 +993,8 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             std::vector<VOREX_XML::VOREX_RecordData> recs;
             readDevice(r, dev, info, recs);
             storeDevice(info, recs);
-        } catch (const CORBA::SystemException&) {
-            markDown();
+        } catch (const CORBA::SystemException& e) {
+            fail(QStringLiteral("getDeviceInformation"), e);
         }
     }
 
@@ -927,6 +1064,13 @@ public:
     char* _primary_interface(const PortableServer::ObjectId&, PortableServer::POA_ptr) override
     {
         return CORBA::string_dup(m_repoId);
+    }
+    // omniORB's own answer leaks the repository ID it takes from
+    // _primary_interface(), and the manager narrows every callback it is
+    // given: answered here, from the ID itself.
+    CORBA::Boolean _is_a(const char* id) override
+    {
+        return id && (std::strcmp(id, m_repoId) == 0 || std::strcmp(id, "IDL:omg.org/CORBA/Object:1.0") == 0);
     }
 
 protected:
@@ -1092,6 +1236,7 @@ bool RemoteRecorderManagerLink::Private::subscribe()
         std::lock_guard<std::mutex> lock(m);
         gen = ++generation;
         expectedSeq = 1;
+        early.clear();
         target = CORBA::Object::_duplicate(cco);
         for (Channel& c : channels) {
             c.snapshot = false;
@@ -1110,13 +1255,34 @@ bool RemoteRecorderManagerLink::Private::subscribe()
         std::lock_guard<std::mutex> lock(m);
         registration = reg._retn();
         return true;
-    } catch (const CORBA::SystemException&) {
-        markDown();
+    } catch (const CORBA::SystemException& e) {
+        fail(QStringLiteral("register_callback"), e);
         return false;
     }
 }
 
 // ---------------------------------------------------------------------------
+
+namespace {
+// The link's object on the GUI thread: runs the work the link's other
+// threads hand it.
+class GuiPump : public QObject
+{
+public:
+    explicit GuiPump(const std::shared_ptr<RemoteRecorderManagerLink::Private>& link) : m_link(link) {}
+    bool event(QEvent* e) override
+    {
+        if (e->type() != kGuiWorkEvent)
+            return QObject::event(e);
+        if (auto link = m_link.lock())
+            link->runGuiWork();
+        return true;
+    }
+
+private:
+    std::weak_ptr<RemoteRecorderManagerLink::Private> m_link;
+};
+} // namespace
 
 RemoteRecorderManagerLink::RemoteRecorderManagerLink(const QString& managerAddress, const std::vector<ChannelPaths>& channels,
                                                      const QString& clientName)
@@ -1134,7 +1300,7 @@ RemoteRecorderManagerLink::RemoteRecorderManagerLink(const QString& managerAddre
         ch.replayPath = c.replayTimePath;
         d->channels.push_back(std::move(ch));
     }
-    auto* context = new QObject;
+    auto* context = new GuiPump(d);
     if (QCoreApplication::instance())
         context->moveToThread(QCoreApplication::instance()->thread());
     d->gui = context;
@@ -1322,8 +1488,8 @@ quint32 RemoteRecorderManagerLink::ExecuteReplayCommand(const RecordedCommand& c
         if (!call.invoke())
             return kNotConnected;
         return call.returnULong();
-    } catch (const CORBA::SystemException&) {
-        d->markDown();
+    } catch (const CORBA::SystemException& e) {
+        d->fail(command.command, e);
         return kNotConnected;
     }
 }
@@ -1354,8 +1520,8 @@ quint32 RemoteRecorderManagerLink::GetDeviceTime(const QString&, const QString& 
         if (code == 0)
             time = t;
         return code;
-    } catch (const CORBA::SystemException&) {
-        d->markDown();
+    } catch (const CORBA::SystemException& e) {
+        d->fail(QStringLiteral("getDeviceTime"), e);
         return kNotConnected;
     }
 }
@@ -1387,8 +1553,8 @@ quint32 RemoteRecorderManagerLink::SetBookmarkEntries(const vorex::RecordIdentif
             if (const quint32 code = call.returnULong())
                 return code;
         }
-    } catch (const CORBA::SystemException&) {
-        d->markDown();
+    } catch (const CORBA::SystemException& e) {
+        d->fail(QStringLiteral("bookmarks"), e);
         return kNotConnected;
     }
     d->refreshRecord(id.deviceID(), id.recordID());
@@ -1412,8 +1578,8 @@ quint32 adminCommand(RemoteRecorderManagerLink::Private& p, const char* op, cons
         if (code == 0)
             p.refreshRecord(id.deviceID(), id.recordID());
         return code;
-    } catch (const CORBA::SystemException&) {
-        p.markDown();
+    } catch (const CORBA::SystemException& e) {
+        p.fail(QString::fromLatin1(op), e);
         return kNotConnected;
     }
 }

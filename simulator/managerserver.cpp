@@ -3,6 +3,8 @@
 #include "recordermanagersimulator.h"
 #include "valuebridge.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QSysInfo>
 #include <QMetaObject>
 #include <QTimer>
@@ -643,9 +645,34 @@ ManagerServer::~ManagerServer()
     shutdown();
 }
 
+namespace {
+const QEvent::Type kMainWorkEvent = static_cast<QEvent::Type>(QEvent::User + 0x4d57);
+}
+
 void ManagerServer::postToMain(std::function<void()> work)
 {
-    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(m_mainMutex);
+        wake = m_mainWork.empty();
+        m_mainWork.push_back(std::move(work));
+    }
+    if (wake)
+        QCoreApplication::postEvent(this, new QEvent(kMainWorkEvent));
+}
+
+bool ManagerServer::event(QEvent* e)
+{
+    if (e->type() != kMainWorkEvent)
+        return QObject::event(e);
+    std::deque<std::function<void()>> work;
+    {
+        std::lock_guard<std::mutex> lock(m_mainMutex);
+        work.swap(m_mainWork);
+    }
+    for (auto& w : work)
+        w();
+    return true;
 }
 
 CORBA::Object_ptr ManagerServer::activate()

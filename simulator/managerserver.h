@@ -107,9 +107,18 @@ public:
     CORBA::Object_ptr resolve(const std::string& name) const; // new reference or nil
     CORBA::Object_ptr unregisterObject(const std::string& name);
 
+protected:
+    bool event(QEvent* e) override;
+
 private:
     struct Subscription;
+    // Work for the main thread, in the order given: handed over under
+    // m_mainMutex, the event only wakes the main thread (Qt's own locking is
+    // invisible to ThreadSanitizer, which took a hand-over inside an event
+    // for a race).
     void postToMain(std::function<void()> work);
+    std::mutex m_mainMutex;
+    std::deque<std::function<void()>> m_mainWork; // under m_mainMutex
     void valueChanged(const ValueEvent& event);
     void dropSubscriptions(const std::vector<quint64>& ids);
     void recordChanged(const QString& deviceId, const QString& recordId, bool deleted);

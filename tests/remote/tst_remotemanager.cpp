@@ -1,8 +1,10 @@
+#include "managerprocess.h"
 #include "vorexclient.h"
 
 #include <QtTest>
-#include <QProcess>
 #include <QTemporaryDir>
+
+#include <signal.h>
 
 // The host's link against a manager process: channel values arrive, a record
 // request makes the manager record, a replay starts, the loss of the manager
@@ -27,30 +29,15 @@ class TestRemoteManager : public QObject
     Q_OBJECT
 
     QTemporaryDir m_data;
-    QProcess m_manager;
+    vrxtest::ManagerProcess m_manager;
     QString m_address;
 
     bool startManager(const QString& listen)
     {
-        m_manager.setProgram(QStringLiteral(VRX_MANAGER_BINARY));
-        m_manager.setArguments({QStringLiteral("--listen"), listen, QStringLiteral("--data"), m_data.path()});
-        m_manager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_manager.start();
-        if (!m_manager.waitForStarted(5000))
+        if (!m_manager.start(QStringLiteral(VRX_MANAGER_BINARY), listen, m_data.path()))
             return false;
-        QElapsedTimer timer;
-        timer.start();
-        QByteArray out;
-        while (timer.elapsed() < 10000) {
-            m_manager.waitForReadyRead(200);
-            out += m_manager.readAllStandardOutput();
-            const int at = out.indexOf("listening ");
-            if (at >= 0 && out.indexOf('\n', at) > at) {
-                m_address = QString::fromUtf8(out.mid(at + 10, out.indexOf('\n', at) - at - 10)).trimmed();
-                return true;
-            }
-        }
-        return false;
+        m_address = m_manager.address();
+        return true;
     }
 
 private slots:
@@ -69,12 +56,16 @@ private slots:
             std::vector<RemoteRecorderManagerLink::ChannelPaths>{
                 {kChannel, QStringLiteral("/Host/Channel1/ReplayTime")},
                 {QStringLiteral("/Receivers/Channel2"), QStringLiteral("/Host/Channel2/ReplayTime")}});
-        QSignalSpy changed(VorexCommon::RecorderManagerEvents::Instance(), &VorexCommon::RecorderManagerEvents::si_connectionChanged);
+        // Received on this thread: the link emits from its worker, where a
+        // directly connected spy would be written while this thread reads it.
+        QList<bool> changed;
+        QObject receiver;
+        connect(VorexCommon::RecorderManagerEvents::Instance(), &VorexCommon::RecorderManagerEvents::si_connectionChanged,
+                &receiver, [&changed](bool up) { changed << up; }, Qt::QueuedConnection);
         VorexCommon::RecorderManagerLink::Install(link);
         link->Start();
         QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(changed.at(0).at(0).toBool(), true);
+        QTRY_COMPARE(changed, QList<bool>{true});
 
         // The snapshot made the channel's values here.
         QVERIFY(values::Tree::Instance()->FindValueAs<values::ValueSelection>(kChannel + QStringLiteral("/AllRecordReplayModes")));
@@ -101,24 +92,48 @@ private slots:
                     recordId = r.GetRecordID();
             return !recordId.isEmpty();
         }()), 5000);
+        // A record the manager does not have: refused with its code; the
+        // link stays up and lists nothing new.
+        const QString unknownId = QStringLiteral("no-such-record");
+        const vorex::RecordIdentifier unknown(link->GetSubSystem(), device, unknownId);
+        QCOMPARE(link->ExecuteReplayCommand(
+                     {QStringLiteral("StartReplay"), kChannel, {device, unknownId, 0, quint64(0), quint64(0), 1u}}),
+                 quint32(VorexCommon::RecorderManagerBackend::eResult_UnknownRecord));
+        QCOMPARE(link->ResyncRecord(unknown), quint32(VorexCommon::RecorderManagerBackend::eResult_UnknownRecord));
+        QCOMPARE(link->AddHistoryComment(unknown, QStringLiteral("x")),
+                 quint32(VorexCommon::RecorderManagerBackend::eResult_UnknownRecord));
+        QVERIFY(!link->GetRecord(device, unknownId));
+        QVERIFY(link->IsConnected());
+
         const quint32 code = link->ExecuteReplayCommand(
             {QStringLiteral("StartReplay"), kChannel, {device, recordId, 0, quint64(0), quint64(0), 1u}});
         QCOMPARE(code, quint32(0));
         QTRY_VERIFY_WITH_TIMEOUT(selected(kChannel + QStringLiteral("/ReplayMode")) != 0, 5000);
 
+        // The manager stops answering with its connections open: a command
+        // made on this (the GUI) thread gives up within the call time-out,
+        // and the link goes down until the manager answers again.
+        ::kill(pid_t(m_manager.pid()), SIGSTOP);
+        QElapsedTimer call;
+        call.start();
+        QCOMPARE(link->ExecuteReplayCommand({QStringLiteral("PauseReplay"), kChannel, {device, recordId}}),
+                 quint32(VorexCommon::RecorderManagerBackend::eResult_NotConnected));
+        QVERIFY2(call.elapsed() < 4000, qPrintable(QString::number(call.elapsed())));
+        QVERIFY(!link->IsConnected());
+        ::kill(pid_t(m_manager.pid()), SIGCONT);
+        QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
+
         // The manager dies: noticed within the liveness period and the call time-out.
         changed.clear();
         QElapsedTimer lost;
         lost.start();
-        m_manager.kill();
-        m_manager.waitForFinished(5000);
+        m_manager.killHard();
         QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty(), 5000);
-        QCOMPARE(changed.at(0).at(0).toBool(), false);
+        QCOMPARE(changed.at(0), false);
         QVERIFY(lost.elapsed() < 5000);
 
         // Back on the same address: connected again, the record still there.
-        const QString port = m_address.section(QLatin1Char(':'), -1).section(QLatin1Char('/'), 0, 0);
-        QVERIFY(startManager(QStringLiteral("127.0.0.1:") + port));
+        QVERIFY(startManager(m_manager.listenAgain()));
         QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 15000);
         QVERIFY(link->GetRecord(device, recordId));
 
@@ -128,12 +143,7 @@ private slots:
 
     void cleanupTestCase()
     {
-        if (m_manager.state() != QProcess::NotRunning) {
-            m_manager.terminate();
-            if (!m_manager.waitForFinished(5000))
-                m_manager.kill();
-            m_manager.waitForFinished(5000);
-        }
+        m_manager.stop();
         RemoteRecorderManagerLink::ShutdownOrb();
     }
 };
