@@ -301,30 +301,23 @@ void roundTripSection(const QString& binary, int pairs)
                     linkNotify.push_back(double(t2 - t1));
                     spinUntil([&] { return selected(chan + QStringLiteral("/ReplayMode")) == (start ? 4 : 0); }, 3000);
                 }
-            for (int i = 0; i < n; ++i)
-                for (bool start : {true, false}) {
-                    settle();
-                    pause();
-                    const qint64 t0 = nowNs();
-                    const CORBA::ULong code = diiCall(start ? "StartReplay" : "StopReplay");
-                    const qint64 t1 = nowNs();
-                    if (code != 0)
-                        ++failures;
-                    else
-                        dii.push_back(double(t1 - t0));
-                }
-            for (int i = 0; i < n; ++i)
-                for (bool start : {true, false}) {
-                    settle();
-                    pause();
-                    const qint64 t0 = nowNs();
-                    const CORBA::ULong code = typedCall(start, replay);
-                    const qint64 t1 = nowNs();
-                    if (code != 0)
-                        ++failures;
-                    else
-                        typed.push_back(double(t1 - t0));
-                }
+            // A bare call, timed until it answers, start and stop alike.
+            const auto timeCalls = [&](const std::function<CORBA::ULong(bool)>& call, std::vector<double>& samples) {
+                for (int i = 0; i < n; ++i)
+                    for (bool start : {true, false}) {
+                        settle();
+                        pause();
+                        const qint64 t0 = nowNs();
+                        const CORBA::ULong code = call(start);
+                        const qint64 t1 = nowNs();
+                        if (code != 0)
+                            ++failures;
+                        else
+                            samples.push_back(double(t1 - t0));
+                    }
+            };
+            timeCalls([&](bool start) { return diiCall(start ? "StartReplay" : "StopReplay"); }, dii);
+            timeCalls([&](bool start) { return typedCall(start, replay); }, typed);
             for (int i = 0; i < n; ++i)
                 for (bool start : {true, false}) {
                     settle();
