@@ -869,12 +869,16 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             return subscribe();
         } catch (const CORBA::SystemException& e) {
             traceFailure(QStringLiteral("connecting: ") + describe(e));
+            // A connection the ORB kept to a manager that died answers the
+            // first request with this; the ORB has dropped it by now.
+            staleConnection = dynamic_cast<const CORBA::COMM_FAILURE*>(&e) && e.minor() == omni::COMM_FAILURE_WaitingForReply;
             return false;
         } catch (const CORBA::Exception& e) {
             traceFailure(QStringLiteral("connecting: ") + QString::fromLatin1(e._name()));
             return false;
         }
     }
+    bool staleConnection = false; // worker thread only
 
     // A new subscription: a fresh callback, new snapshots of every channel.
     bool subscribe();
@@ -1020,7 +1024,10 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             if (state == Down && now >= nextAttempt) {
                 lock.unlock();
                 unsubscribe();
-                const bool ok = connectOnce();
+                staleConnection = false;
+                bool ok = connectOnce();
+                if (!ok && staleConnection) // at once on a fresh connection, not after the back-off
+                    ok = connectOnce();
                 if (!ok)
                     setState(Down);
                 lock.lock();
