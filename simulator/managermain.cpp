@@ -175,15 +175,15 @@ int main(int argc, char* argv[])
         [](int i) { return QStringLiteral("/Host/Channel%1/ReplayTime").arg(i + 1); });
     if (parser.isSet(device)) {
         options.devices.clear();
-        for (const QString& spec : parser.values(device)) {
-            const QStringList parts = spec.split(QLatin1Char(':'));
+        for (const QString& deviceText : parser.values(device)) {
+            const QStringList parts = deviceText.split(QLatin1Char(':'));
             bool freeOk = false, totalOk = false;
             const quint64 freeMiB = parts.value(1).toULongLong(&freeOk);
             const quint64 totalMiB = parts.value(2).toULongLong(&totalOk);
             const quint64 limit = quint64(1) << 40; // MiB: bytes stay far below 2^64
             if (parts.size() != 3 || !VorexSim::RecordStore::isValidDeviceId(parts[0]) || !freeOk || !totalOk
                 || totalMiB == 0 || freeMiB > totalMiB || totalMiB > limit)
-                usageError(QStringLiteral("--device wants ID:FREE_MIB:TOTAL_MIB with FREE_MIB <= TOTAL_MIB, not '%1'").arg(spec));
+                usageError(QStringLiteral("--device wants ID:FREE_MIB:TOTAL_MIB with FREE_MIB <= TOTAL_MIB, not '%1'").arg(deviceText));
             for (const auto& d : options.devices)
                 if (d.id == parts[0])
                     usageError(QStringLiteral("--device %1 given twice").arg(parts[0]));
