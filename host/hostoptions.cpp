@@ -1,6 +1,7 @@
 #include "hostoptions.h"
 
 #include <QCommandLineOption>
+#include <QFileInfo>
 #include <QLocale>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -53,6 +54,10 @@ struct Parser
                                tr("Reach a recorder manager process at this address (corbaloc::HOST:PORT/CCO) "
                                   "instead of running the simulated manager in this process."),
                                tr("corbaloc")};
+    QCommandLineOption managerProcess{QStringLiteral("manager-process"),
+                                      tr("With --scenario: play each road against a manager process started from "
+                                         "this program (vrxrtb-manager) instead of the simulated manager in this process."),
+                                      tr("program")};
     QCommandLineOption lang{QStringLiteral("lang"), tr("Language of the operator's texts, e.g. de (default: the system's)."),
                             tr("language")};
 
@@ -63,7 +68,7 @@ struct Parser
                "recorder manager."));
         // Qt's own options are single-dash words (-platform offscreen).
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({help, version, module, channels, traceMask, traceStdout, log, scenario, output, lang, traceFocus, smallDeviceFree, manager});
+        parser.addOptions({help, version, module, channels, traceMask, traceStdout, log, scenario, output, lang, traceFocus, smallDeviceFree, manager, managerProcess});
         for (const char* name : kQtOptionsWithValue) {
             QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
             option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -135,7 +140,16 @@ bool HostOptions::Parse(const QStringList& args, QString& error)
         return false;
     }
     if (p.parser.isSet(p.manager) && !scenario.isEmpty()) {
-        error = tr("--manager does not go with --scenario yet");
+        error = tr("--manager does not go with --scenario: a road starts its own manager (--manager-process)");
+        return false;
+    }
+    managerProcess = p.parser.value(p.managerProcess);
+    if (p.parser.isSet(p.managerProcess) && scenario.isEmpty()) {
+        error = tr("--manager-process goes with --scenario; to reach a running manager use --manager");
+        return false;
+    }
+    if (p.parser.isSet(p.managerProcess) && !QFileInfo(managerProcess).isExecutable()) {
+        error = tr("--manager-process: \"%1\" is not a program").arg(managerProcess);
         return false;
     }
     if (p.parser.isSet(p.lang) && QLocale(language).language() == QLocale::C) {

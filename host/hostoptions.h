@@ -16,6 +16,7 @@ struct HostOptions
     QString language; // e.g. "de"; empty: the system's
     bool traceFocus = false; // log every focus change, for drivers of the real window
     QString manager;           // --manager: corbaloc of a manager process
+    QString managerProcess;    // --manager-process: the manager program a scripted road starts
     QString smallDeviceFree;   // --small-device-free: MiB free on the small device at start
     bool showHelp = false;
     bool showVersion = false;

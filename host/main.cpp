@@ -154,8 +154,10 @@ int main(int argc, char** argv)
     int result = 0;
     if (!options.scenario.isEmpty()) {
         QTextStream out(stdout);
-        ScenarioRunner runner(ScenarioSettings{options.pluginPath, options.channels, options.outputDir}, out);
+        ScenarioRunner runner(ScenarioSettings{options.pluginPath, options.channels, options.outputDir, options.managerProcess}, out);
         const int failed = runner.Run(options.scenario);
+        if (!options.managerProcess.isEmpty())
+            VorexCommon::RemoteRecorderManagerLink::ShutdownOrb();
         result = failed < 0 ? 1 : (failed > 0 ? 1 : 0);
     } else {
         VorexSim::SimulatorOptions managerOptions =

@@ -3,6 +3,7 @@
 #include "base.h"
 #include "hostwindow.h"
 #include "recordermanagersimulator.h"
+#include "roadmanager.h"
 #include "umm.h"
 #include "values.h"
 #include "vcwidgets.h"
@@ -38,7 +39,6 @@
 #include <vector>
 
 using VorexSim::RecorderManagerSimulator;
-using VorexSim::SimulatorOptions;
 
 namespace {
 
@@ -210,15 +210,9 @@ public:
         VorexCommon::ErrorDescriptor::ResetErrorTable();
         ErrorHandler::Instance()->TakeMessages();
 
-        SimulatorOptions options = SimulatorOptions::Demo(m_settings.channels, &HostWindow::ChannelPath, &HostWindow::ReplayTimePath);
-        options.channelTitle = &HostWindow::ChannelName;
-        options.reactionDelayMs = 0; // reactions still come from the event loop
-        options.connectDelayMs = -1; // the road brings the connection up
-        options.tickIntervalMs = 0;  // time moves only when the road says so
-        m_sim.reset(new RecorderManagerSimulator(options));
-        QObject::connect(m_sim.get(), &RecorderManagerSimulator::si_managerEvent,
-                         [this](const QString& text) { m_managerEvents << text; });
-        m_sim->Start();
+        const QString managerLog = QDir(m_settings.outputDir).filePath(m_name + QStringLiteral("-manager.log"));
+        m_manager = RoadManager::Make(m_settings.managerBinary, m_settings.channels, kRoadStart, managerLog,
+                                      [this](const QString& text) { m_managerEvents << text; });
 
         ErrorHandler::Instance()->SetMessageSink([this](const MessageRecord& m) { m_messages << m.text; });
         VorexGUI::RecordParameterDialog::SetAnswerHook([this](VorexGUI::RecordParameterDialog& d) {
@@ -233,10 +227,10 @@ public:
         VorexGUI::OpenFileDialog::SetAnswerHook([this](VorexGUI::OpenFileDialog& d) {
             const vorex::RecordIdentifierList candidates = d.candidates();
             for (const vorex::RecordIdentifier& id : candidates) {
-                auto record = m_sim->Backend()->GetRecord(id.deviceID(), id.recordID());
-                if (record && record->GetRecordName().startsWith(m_strWantedRecord)) {
+                const QString name = RoadManager::RecordName(id.deviceID(), id.recordID());
+                if (!name.isEmpty() && name.startsWith(m_strWantedRecord)) {
                     d.selectRecord(id);
-                    m_dialogs << QStringLiteral("record selection answered: %1 \"%2\"").arg(id.recordID(), record->GetRecordName());
+                    m_dialogs << QStringLiteral("record selection answered: %1 \"%2\"").arg(id.recordID(), name);
                     return int(QDialog::Accepted);
                 }
             }
@@ -267,14 +261,15 @@ public:
         m_window.reset(new HostWindow);
         if (!m_window->LoadPlugin(m_settings.pluginPath, error) || !m_window->CreateToolbars(m_settings.channels, error))
             return false;
-        m_window->AttachSimulator(m_sim.get());
+        if (!m_manager->Start(*m_window, error))
+            return false;
         m_window->resize(1400, 30 + 50 * m_settings.channels);
         m_window->show();
         Settle();
         m_out << QStringLiteral("[%1 set-up] %2 channel(s), module %3\n").arg(m_name).arg(m_settings.channels).arg(m_settings.pluginPath);
         print(QStringLiteral("manager"), m_managerEvents);
         m_managerEvents.clear();
-        m_sim->Backend()->ClearCommands();
+        m_manager->TakeCommands();
         return true;
     }
 
@@ -289,7 +284,9 @@ public:
         VorexGUI::RecordParameterDialog::SetAnswerHook(nullptr);
         VorexGUI::OpenFileDialog::SetAnswerHook(nullptr);
         ErrorHandler::Instance()->SetMessageSink(nullptr);
-        m_sim.reset();
+        if (m_manager)
+            m_manager->Stop();
+        m_manager.reset();
         // The host's replay time values go with the road, so the next road
         // starts from nothing as well.
         for (int i = 0; i < m_settings.channels; ++i)
@@ -298,7 +295,7 @@ public:
     }
 
     bool Failed() const { return m_bFailed; }
-    RecorderManagerSimulator& Sim() { return *m_sim; }
+    RoadManager& Manager() { return *m_manager; }
     IVRXRTB* Toolbar(int channel = 0) const
     {
         const auto& bars = m_window->Toolbars();
@@ -328,27 +325,24 @@ public:
             QThread::msleep(10);
             Settle();
         }
-        const bool ok = Meets(expect, why);
+        bool ok = Meets(expect, why);
         Settle();
 
         print(QStringLiteral("operator"), m_actionNotes);
         print(QStringLiteral("dialogs"), m_dialogs);
         print(QStringLiteral("values"), m_watcher.Take());
         print(QStringLiteral("manager"), m_managerEvents);
-        QStringList commands;
-        for (const VorexCommon::RecordedCommand& c : m_sim->Backend()->TakeCommands()) {
-            QStringList args;
-            for (const QVariant& a : c.args)
-                args << a.toString();
-            commands << QStringLiteral("%1(%2)").arg(c.command, args.join(QStringLiteral(", ")));
-        }
-        print(QStringLiteral("commands"), commands);
+        print(QStringLiteral("commands"), m_manager->TakeCommands());
+        const QStringList faults = m_manager->TakeFaults();
+        print(QStringLiteral("faults"), faults);
+        if (ok && !faults.isEmpty())
+            why = QStringLiteral("the manager could not be driven");
         print(QStringLiteral("messages"), m_messages);
         m_out << QStringLiteral("    toolbar:  %1\n").arg(DescribeToolbar());
         m_out << QStringLiteral("    fields:   %1\n").arg(DescribeFields());
         const QString shot = Screenshot(title);
         m_out << QStringLiteral("    screenshot: %1\n").arg(shot.isEmpty() ? QStringLiteral("(not written)") : shot);
-        if (ok) {
+        if (ok && faults.isEmpty()) {
             m_out << QStringLiteral("    ok\n");
         } else {
             m_out << QStringLiteral("    FAILED: %1\n").arg(why);
@@ -393,7 +387,7 @@ public:
     {
         for (int s = 0; s < seconds; ++s) {
             g_clock += 1000000;
-            m_sim->Tick();
+            m_manager->Tick(g_clock);
             // Running counters refresh once a second of real time; a road's
             // second passes at once, so give them their refresh here.
             for (TickCounter* counter : m_window->findChildren<TickCounter*>())
@@ -401,11 +395,6 @@ public:
                     QMetaObject::invokeMethod(counter, "sl_tick");
             Settle();
         }
-    }
-    values::ValueSelection* Selection(const char* key)
-    {
-        m_hold = values::Tree::Instance()->FindValueAs<values::ValueSelection>(m_sim->ValuePath(0, key));
-        return m_hold.get();
     }
     long ValueOf(const QString& key) const
     {
@@ -419,7 +408,7 @@ public:
     int MessageCount() const { return m_messages.size(); }
     int DialogCount() const { return m_dialogs.size(); }
     QString DialogText() const { return m_dialogs.join(QLatin1Char('\n')); }
-    int CommandCount(const QString& command) const { return m_sim->Backend()->CommandCount(command); }
+    int CommandCount(const QString& command) { return m_manager->CommandCount(command); }
 
 private:
     void print(const QString& label, const QStringList& lines)
@@ -539,7 +528,7 @@ private:
             parts << QStringLiteral("name \"%1\"").arg(name->text());
         if (auto* counter = bar->findChild<QLabel*>(QStringLiteral("VorexToolbarRecordCounter")))
             parts << QStringLiteral("counter %1").arg(counter->text());
-        const qint64 replayTime = m_sim->ReplayTime(0);
+        const qint64 replayTime = m_manager->ReplayTime(0);
         parts << QStringLiteral("replay time %1").arg(replayTime > 0 ? QDateTime::fromMSecsSinceEpoch(replayTime / 1000, Qt::UTC).toString(QStringLiteral("hh:mm:ss")) : QStringLiteral("-"));
         parts << QStringLiteral("position %1").arg(ValueOf(QStringLiteral("CurrentReplayPosition")));
         return parts.join(QStringLiteral(", "));
@@ -562,10 +551,9 @@ private:
     QString m_name;
     ScenarioSettings m_settings;
     QTextStream& m_out;
-    std::unique_ptr<RecorderManagerSimulator> m_sim;
+    std::unique_ptr<RoadManager> m_manager;
     std::unique_ptr<HostWindow> m_window;
     ValueWatcher m_watcher;
-    std::shared_ptr<values::ValueSelection> m_hold;
     QStringList m_managerEvents;
     QStringList m_messages;
     QStringList m_dialogs;
@@ -581,7 +569,7 @@ private:
 
 bool StartUp(Road& r)
 {
-    return r.Step(QStringLiteral("the manager brings the connection up"), [&] { r.Sim().SetConnected(true); },
+    return r.Step(QStringLiteral("the manager brings the connection up"), [&] { r.Manager().SetConnected(true); },
                   Idle(false).Value("RecordReplayModes", 5));
 }
 
@@ -589,14 +577,14 @@ bool Smoke(Road& r)
 {
     // Needs nothing of the toolbar's behaviour: docking, binding, the manager.
     Expect e;
-    e.Value("AllRecordReplayModes", 4).Check(QStringLiteral("connection up"), [&] { return r.Sim().IsConnected(); });
+    e.Value("AllRecordReplayModes", 4).Check(QStringLiteral("connection up"), [&] { return r.Manager().IsConnected(); });
     e.Check(QStringLiteral("a docked tool bar per channel"), [&] {
-        for (int i = 0; i < r.Sim().ChannelCount(); ++i)
+        for (int i = 0; i < r.Manager().ChannelCount(); ++i)
             if (!r.Toolbar(i) || !r.Toolbar(i)->GetVorexToolbar() || !r.Toolbar(i)->GetVorexToolbar()->isVisible())
                 return false;
         return true;
     });
-    return r.Step(QStringLiteral("the manager brings the connection up"), [&] { r.Sim().SetConnected(true); }, e);
+    return r.Step(QStringLiteral("the manager brings the connection up"), [&] { r.Manager().SetConnected(true); }, e);
 }
 
 bool RecordThenStop(Road& r)
@@ -607,8 +595,8 @@ bool RecordThenStop(Road& r)
         && r.Step(QStringLiteral("5 s pass"), [&] { r.Pass(5); }, Recording(1))
         && r.Step(QStringLiteral("operator presses stop"), [&] { r.Click(QStringLiteral("stop")); },
                   Idle(true).Value("RecordReplayModes", 5).Check(QStringLiteral("the new record is the channel's record"), [&] {
-                      return !r.Sim().LastRecordId(0).isEmpty()
-                          && r.Sim().Backend()->GetRecord(QStringLiteral("Dev1"), r.Sim().LastRecordId(0)) != nullptr;
+                      return !r.Manager().LastRecordId(0).isEmpty()
+                          && !RoadManager::RecordName(QStringLiteral("Dev1"), r.Manager().LastRecordId(0)).isEmpty();
                   }));
 }
 
@@ -641,11 +629,11 @@ bool EndlessReplayPauseResume(Road& r)
                   [&] { r.ChooseEntry(QStringLiteral("replay"), VOREX_XML::Admin::eRecordReplayMode_Replaycontinuous, QStringLiteral("continuous replay")); },
                   Replaying(4).Value("RecordReplayModes", 1).Value("NoOfReplays", 0))
         && r.Step(QStringLiteral("30 s pass, beyond the end of the record"), [&] { r.Pass(30); },
-                  Replaying(4).Check(QStringLiteral("the replay started over"), [&] { return r.Sim().ReplayPasses(0) >= 1; }))
+                  Replaying(4).Check(QStringLiteral("the replay started over"), [&] { return r.Manager().ReplayPasses(0) >= 1; }))
         && r.Step(QStringLiteral("operator presses pause"), [&] { r.Click(QStringLiteral("pause")); },
                   Replaying(2).Value("RecordReplayModes", 2))
-        && r.Step(QStringLiteral("5 s pass while paused"), [&] { pausedAt = r.Sim().ReplayTime(0); r.Pass(5); },
-                  Replaying(2).Check(QStringLiteral("replay time stands"), [&] { return r.Sim().ReplayTime(0) == pausedAt; }))
+        && r.Step(QStringLiteral("5 s pass while paused"), [&] { pausedAt = r.Manager().ReplayTime(0); r.Pass(5); },
+                  Replaying(2).Check(QStringLiteral("replay time stands"), [&] { return r.Manager().ReplayTime(0) == pausedAt; }))
         && r.Step(QStringLiteral("operator releases pause"), [&] { r.Click(QStringLiteral("pause")); },
                   Replaying(4).Value("RecordReplayModes", 1).Check(QStringLiteral("continued, not restarted"), [&] {
                       return r.CommandCount(QStringLiteral("ContinueReplay")) == 1 && r.CommandCount(QStringLiteral("StartReplay")) == 0;
@@ -659,7 +647,7 @@ bool ReplayRefusedDuringRecording(Road& r)
         && r.Step(QStringLiteral("operator presses record"), [&] { r.Click(QStringLiteral("record")); }, Recording(1))
         && r.Step(QStringLiteral("operator tries replay"), [&] { r.Click(QStringLiteral("replay")); }, Recording(1).Value("RecordReplayModes", 3))
         && r.Step(QStringLiteral("another client selects replay in the channel's mode value"),
-                  [&] { VTHelper::Instance().SafeSetValue(r.Selection("RecordReplayModes"), VOREX_XML::Admin::eRecordReplayMode_Replay, nullptr); },
+                  [&] { r.Manager().SetValue(0, "RecordReplayModes", VOREX_XML::Admin::eRecordReplayMode_Replay); },
                   Recording(1).Value("RecordReplayModes", 3).Check(QStringLiteral("no replay command"), [&] { return r.CommandCount(QStringLiteral("StartReplay")) == 0; }))
         && r.Step(QStringLiteral("operator presses stop"), [&] { r.Click(QStringLiteral("stop")); }, Idle(true));
 }
@@ -673,12 +661,12 @@ bool ChannelError(Road& r)
         && r.Step(QStringLiteral("operator opens the error information"), [&] { r.Click(QStringLiteral("error-info")); },
                   Expect(blocked).Check(QStringLiteral("the reason is shown"), [&] { return r.DialogText().contains(QLatin1String("not reachable (C)")); }))
         && r.Step(QStringLiteral("host clears the channel error"), [&] { r.Toolbar()->SetChannelError(0); }, Idle(false))
-        && r.Step(QStringLiteral("manager reports a warning"), [&] { r.Sim().SetErrorCode(0, QStringLiteral("VRX_WARN_DISC_ALMOST_FULL")); },
+        && r.Step(QStringLiteral("manager reports a warning"), [&] { r.Manager().SetErrorCode(0, QStringLiteral("VRX_WARN_DISC_ALMOST_FULL")); },
                   Idle(false).Check(QStringLiteral("the warning is shown"), [&] { return r.MessageCount() == 1; }))
         && r.Step(QStringLiteral("operator presses record"), [&] { r.Click(QStringLiteral("record")); }, Recording(1))
-        && r.Step(QStringLiteral("manager reports a device failure"), [&] { r.Sim().SetErrorCode(0, QStringLiteral("VRX_ERR_DEVICE_FAILURE")); },
+        && r.Step(QStringLiteral("manager reports a device failure"), [&] { r.Manager().SetErrorCode(0, QStringLiteral("VRX_ERR_DEVICE_FAILURE")); },
                   Idle(true).Check(QStringLiteral("the error is shown"), [&] { return r.MessageCount() == 1; }))
-        && r.Step(QStringLiteral("manager clears the error code"), [&] { r.Sim().SetErrorCode(0, QString()); },
+        && r.Step(QStringLiteral("manager clears the error code"), [&] { r.Manager().SetErrorCode(0, QString()); },
                   Idle(true).Check(QStringLiteral("nothing shown"), [&] { return r.MessageCount() == 0; }));
 }
 
@@ -688,15 +676,15 @@ bool ConnectionLossDuringReplay(Road& r)
     down.AllOff();
     return StartUp(r)
         && r.Step(QStringLiteral("operator presses replay and selects a record"), [&] { r.Click(QStringLiteral("replay")); }, Replaying(4))
-        && r.Step(QStringLiteral("the connection to the manager is lost"), [&] { r.Sim().SetConnected(false); }, down)
+        && r.Step(QStringLiteral("the connection to the manager is lost"), [&] { r.Manager().SetConnected(false); }, down)
         && r.Step(QStringLiteral("3 s pass without connection"), [&] { r.Pass(3); }, down)
-        && r.Step(QStringLiteral("the connection returns"), [&] { r.Sim().SetConnected(true); }, IdleWhateverRecord());
+        && r.Step(QStringLiteral("the connection returns"), [&] { r.Manager().SetConnected(true); }, IdleWhateverRecord());
 }
 
 bool ReplayCommandError(Road& r)
 {
     return StartUp(r)
-        && r.Step(QStringLiteral("manager will reject the next replay command"), [&] { r.Sim().FailNextReplayCommand(0, 42); }, Idle(false))
+        && r.Step(QStringLiteral("manager will reject the next replay command"), [&] { r.Manager().FailNextReplayCommand(0, 42); }, Idle(false))
         && r.Step(QStringLiteral("operator presses replay and selects a record"), [&] { r.Click(QStringLiteral("replay")); },
                   Idle(true).Value("RecordReplayModes", 5).Check(QStringLiteral("the rejection is shown"), [&] { return r.MessageCount() == 1; }));
 }
@@ -704,11 +692,11 @@ bool ReplayCommandError(Road& r)
 bool ExternalRecord(Road& r)
 {
     return StartUp(r)
-        && r.Step(QStringLiteral("manager starts a record on its own"), [&] { r.Sim().TriggerExternalRecord(0, false); },
+        && r.Step(QStringLiteral("manager starts a record on its own"), [&] { r.Manager().TriggerExternalRecord(0, false); },
                   Recording(1).Value("RecordReplayModes", 3).Value("TriggeredByCorbaCall", 1).Check(QStringLiteral("no record name dialog"), [&] {
                       return r.DialogCount() == 0;
                   }))
-        && r.Step(QStringLiteral("manager stops the record"), [&] { r.Sim().TriggerExternalStop(0); }, Idle(true).Value("RecordReplayModes", 5));
+        && r.Step(QStringLiteral("manager stops the record"), [&] { r.Manager().TriggerExternalStop(0); }, Idle(true).Value("RecordReplayModes", 5));
 }
 
 bool FlagsAndRights(Road& r)
@@ -722,12 +710,12 @@ bool FlagsAndRights(Road& r)
     noSelection.On({"record", "replay"}).Off({"open-file", "stop", "pause"});
     const QString selectRight = QStringLiteral("VOREX_MANAGEMENT.selectOpenFileDlg");
     return StartUp(r)
-        && r.Step(QStringLiteral("manager forbids replay"), [&] { r.Sim().SetFlag(0, RecorderManagerSimulator::ReplayFlag, false); }, noReplay)
-        && r.Step(QStringLiteral("manager allows replay again"), [&] { r.Sim().SetFlag(0, RecorderManagerSimulator::ReplayFlag, true); }, Idle(false))
+        && r.Step(QStringLiteral("manager forbids replay"), [&] { r.Manager().SetFlag(0, RecorderManagerSimulator::ReplayFlag, false); }, noReplay)
+        && r.Step(QStringLiteral("manager allows replay again"), [&] { r.Manager().SetFlag(0, RecorderManagerSimulator::ReplayFlag, true); }, Idle(false))
         && r.Step(QStringLiteral("manager disables the record flag"),
-                  [&] { r.Sim().SetFlagState(0, RecorderManagerSimulator::RecordFlag, values::eStateDisabled); }, noRecord)
+                  [&] { r.Manager().SetFlagState(0, RecorderManagerSimulator::RecordFlag, values::eStateDisabled); }, noRecord)
         && r.Step(QStringLiteral("manager enables the record flag"),
-                  [&] { r.Sim().SetFlagState(0, RecorderManagerSimulator::RecordFlag, values::eStateNormal); }, Idle(false))
+                  [&] { r.Manager().SetFlagState(0, RecorderManagerSimulator::RecordFlag, values::eStateNormal); }, Idle(false))
         && r.Step(QStringLiteral("user management withdraws record selection, with an event of another kind"), [&] {
                RecorderManagerSimulator::SetUserRight(selectRight, 0);
                RecorderManagerSimulator::SendUserEvent(QStringLiteral("Password changed"));
@@ -743,14 +731,14 @@ bool FlagsAndRights(Road& r)
 bool ChannelNodeDeleted(Road& r)
 {
     Expect gone;
-    gone.AllOff().Check(QStringLiteral("channel node gone"), [&] { return !r.Sim().ChannelExists(0); });
+    gone.AllOff().Check(QStringLiteral("channel node gone"), [&] { return !r.Manager().ChannelExists(0); });
     return StartUp(r)
-        && r.Step(QStringLiteral("manager deletes the channel node"), [&] { r.Sim().DeleteChannel(0); }, gone)
-        && r.Step(QStringLiteral("manager re-creates the channel node"), [&] { r.Sim().RecreateChannel(0); },
-                  Expect().Check(QStringLiteral("channel node back"), [&] { return r.Sim().ChannelExists(0); }))
+        && r.Step(QStringLiteral("manager deletes the channel node"), [&] { r.Manager().DeleteChannel(0); }, gone)
+        && r.Step(QStringLiteral("manager re-creates the channel node"), [&] { r.Manager().RecreateChannel(0); },
+                  Expect().Check(QStringLiteral("channel node back"), [&] { return r.Manager().ChannelExists(0); }))
         && r.Step(QStringLiteral("the connection drops and returns"), [&] {
-               r.Sim().SetConnected(false);
-               r.Sim().SetConnected(true);
+               r.Manager().SetConnected(false);
+               r.Manager().SetConnected(true);
            }, Idle(false));
 }
 

@@ -16,6 +16,9 @@ struct ScenarioSettings
     QString pluginPath;
     int channels = 2;
     QString outputDir;
+    // The manager process to play against (started afresh for every road);
+    // empty: the simulated manager in this process.
+    QString managerBinary;
 };
 
 class ScenarioRunner

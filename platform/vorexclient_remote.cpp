@@ -29,6 +29,35 @@ namespace {
 const quint32 kNotConnected = RecorderManagerBackend::eResult_NotConnected;
 const QEvent::Type kGuiWorkEvent = static_cast<QEvent::Type>(QEvent::User + 0x5652);
 
+// A reference to the same object that names no interface. The ORB builds
+// a received reference with the proxy class of its interface where one is
+// registered, and the plug-in module registers its typed proxies: such a
+// reference would keep code of the module that the host may unload while
+// the link still holds it. Without a type ID the ORB's own class serves it.
+CORBA::Object_ptr untyped(CORBA::Object_ptr object)
+{
+    if (CORBA::is_nil(object))
+        return CORBA::Object::_nil();
+    CORBA::String_var text = Orb()->object_to_string(object);
+    const QByteArray ior(text.in());
+    const QByteArray b = QByteArray::fromHex(ior.mid(4));
+    // The encapsulation: byte order, the type ID (a string at offset 4),
+    // then the profiles, 4-aligned; the profiles are copied as they are.
+    if (!ior.startsWith("IOR:") || b.size() < 8)
+        return CORBA::Object::_duplicate(object);
+    const bool little = b.at(0) == char(1);
+    const auto* p = reinterpret_cast<const uchar*>(b.constData()) + 4;
+    const quint32 length = little ? quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24
+                                  : quint32(p[3]) | quint32(p[2]) << 8 | quint32(p[1]) << 16 | quint32(p[0]) << 24;
+    const qint64 rest = (8 + qint64(length) + 3) / 4 * 4;
+    if (length > quint32(b.size()) || rest > b.size())
+        return CORBA::Object::_duplicate(object);
+    QByteArray out = b.left(4);
+    const char one[4] = {char(little ? 1 : 0), 0, 0, char(little ? 0 : 1)};
+    out.append(one, 4).append("\0\0\0\0", 4).append(b.mid(int(rest)));
+    return Orb()->string_to_object(("IOR:" + out.toHex()).constData());
+}
+
 // One DII request. System exceptions are thrown (whether the ORB throws
 // them or leaves them in the environment); a user exception makes invoke()
 // false and leaves its repository ID in userException.
@@ -89,7 +118,7 @@ struct Call
     {
         CORBA::Object_ptr obj = CORBA::Object::_nil();
         req->return_value() >>= CORBA::Any::to_object(obj);
-        return CORBA::Object::_duplicate(obj);
+        return untyped(obj);
     }
     CORBA::ULong returnULong()
     {
@@ -250,6 +279,15 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
     std::thread worker;
     std::set<values::ValueBase*> attached; // under the tree's lock
     QString lastFailure;                    // under m
+    // Values as the manager last had them (its notifications and the writes
+    // it took from here), and the host's writes made while the manager was
+    // out of reach, with the manager's value they overwrote. Under m.
+    struct Pending
+    {
+        QString type, data, baseline;
+    };
+    std::map<QString, QString> mirrored;
+    std::map<QString, Pending> pending;
 
     ~Private() override
     {
@@ -368,10 +406,33 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
         const char letter = type.isEmpty() ? 0 : type.at(0).toLatin1();
         if (v && typeLetter(v.get()) != letter)
             v.reset();
-        const bool unchanged = snapshot && v
-            && (letter == 'e' ? static_cast<values::ValueSelection*>(v.get())->GetCurrentKey()
-                        == data.section(QLatin1Char('|'), 0, 0).toLong()
-                              : valueData(v.get()) == data);
+        const QString plain = letter == 'e' ? data.section(QLatin1Char('|'), 0, 0) : data;
+        bool keepHostValue = false;
+        QString gaveWay;
+        {
+            std::lock_guard<std::mutex> lk(m);
+            mirrored[path] = plain;
+            auto p = pending.find(path);
+            if (p != pending.end()) {
+                // The host wrote the value while the manager was away. Where
+                // the manager still has what the host overwrote, the host's
+                // write stands and goes to the manager once its channel's
+                // snapshot is complete; a change of the manager's wins.
+                if (snapshot && plain == p->second.baseline) {
+                    keepHostValue = true;
+                } else {
+                    gaveWay = QStringLiteral("%1: the write of \"%2\" while the manager was out of reach gave way "
+                                             "to the manager's \"%3\"").arg(path, p->second.data, plain);
+                    pending.erase(p);
+                }
+            }
+        }
+        if (!gaveWay.isEmpty())
+            traceFailure(gaveWay);
+        const bool unchanged = keepHostValue
+            || (snapshot && v
+                && (letter == 'e' ? static_cast<values::ValueSelection*>(v.get())->GetCurrentKey() == plain.toLong()
+                                  : valueData(v.get()) == data));
         if (!v) {
             switch (letter) {
             case 'b': v = tree->CreateValue<values::Value<bool>>(path, data == QLatin1String("1")); break;
@@ -512,8 +573,10 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             std::lock_guard<std::mutex> lock(m);
             allSnapshots = true;
             for (Channel& c : channels) {
-                if (c.name == f.value(1))
+                if (c.name == f.value(1)) {
                     c.snapshot = true;
+                    forwardPending(c);
+                }
                 allSnapshots = allSnapshots && c.snapshot;
             }
             allSnapshots = allSnapshots && state == Awaiting;
@@ -524,6 +587,23 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
         }
         if (allSnapshots)
             setState(Up);
+    }
+
+    // The host's writes kept for the channel while the manager was out of
+    // reach, to the manager now (m held).
+    void forwardPending(const Channel& c)
+    {
+        for (auto p = pending.begin(); p != pending.end();) {
+            if (!p->first.startsWith(c.path + QLatin1Char('/')) && p->first != c.replayPath) {
+                ++p;
+                continue;
+            }
+            const QString path = p->first, type = p->second.type, data = p->second.data;
+            mirrored[path] = data;
+            tasks.push_back([this, path, type, data] { registerValue(path, type, data); });
+            p = pending.erase(p);
+        }
+        cv.notify_all();
     }
 
     // A host value written by someone else (any thread, tree lock held).
@@ -541,13 +621,25 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
         const QString path = v->GetPathName();
         const char letter = typeLetter(v);
         std::lock_guard<std::mutex> lock(m);
-        if (state != Up || !letter)
+        if (!letter)
             return;
         for (Channel& c : channels) {
             if (!path.startsWith(c.path + QLatin1Char('/')) && path != c.replayPath)
                 continue;
             const QString data = valueData(v);
             const QString name = c.name;
+            if (state == Down || !c.snapshot) {
+                // Kept for the manager's return; a record request is not:
+                // the toolbar does not ask for one without a connection.
+                if (!stopping && lastPart(path) != QLatin1String("AllRecordReplayModes")) {
+                    auto known = mirrored.find(path);
+                    auto p = pending.emplace(path, Pending{QString(), QString(), known == mirrored.end() ? QString() : known->second}).first;
+                    p->second.type = QString(QLatin1Char(letter));
+                    p->second.data = data;
+                }
+                return;
+            }
+            mirrored[path] = data;
             if (lastPart(path) == QLatin1String("AllRecordReplayModes") && letter == 'e') {
                 const long key = static_cast<values::ValueSelection*>(v)->GetCurrentKey();
                 if (key == VOREX_XML::Admin::eRecordReplayAllModes_Startrecord) {

@@ -1,6 +1,7 @@
 // vrxrtb-manager: the simulated recorder manager as a process of its own,
 // reached over omniORB as doc/protocol.md describes.
 
+#include "managercontrol.h"
 #include "managerserver.h"
 #include "recordermanagersimulator.h"
 #include "recordstore.h"
@@ -148,7 +149,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption device(QStringLiteral("device"),
                                     QStringLiteral("A recorder device with its free and total space (repeatable; default: the demo's)."),
                                     QStringLiteral("ID:FREE_MIB:TOTAL_MIB"));
-    parser.addOptions({listen, data, channels, device});
+    const QCommandLineOption testClock(QStringLiteral("test-clock"),
+                                       QStringLiteral("For tests: serve the test control (corbaloc::...:PORT/Control) and let the "
+                                                      "clock stand at MICROS (since the epoch) until the control moves it."),
+                                       QStringLiteral("MICROS"));
+    parser.addOptions({listen, data, channels, device, testClock});
     if (!parser.parse(QCoreApplication::arguments()))
         usageError(parser.errorText());
     if (parser.isSet(helpOption))
@@ -191,6 +196,17 @@ int main(int argc, char* argv[])
         }
     }
     options.dataFolder = QDir(parser.value(data)).absolutePath();
+    const bool underTest = parser.isSet(testClock);
+    if (underTest) {
+        bool clockOk = false;
+        const qint64 start = parser.value(testClock).toLongLong(&clockOk);
+        if (!clockOk || start < 0)
+            usageError(QStringLiteral("--test-clock wants microseconds since the epoch, not '%1'").arg(parser.value(testClock)));
+        VorexSim::setTestClock(start);
+        // Time moves only by the control's lines, reactions come at once.
+        options.tickIntervalMs = 0;
+        options.reactionDelayMs = 0;
+    }
     // The process itself is the manager: it is up as soon as it serves.
     options.connectDelayMs = 0;
 
@@ -245,6 +261,8 @@ int main(int argc, char* argv[])
         } else {
             try {
                 CORBA::Object_var cco = server.activate();
+                if (underTest)
+                    VorexSim::serveTestControl(&server, orb);
                 CORBA::String_var ior = orb->object_to_string(cco);
                 QString host;
                 quint16 actualPort = 0;

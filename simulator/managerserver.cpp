@@ -680,11 +680,7 @@ CORBA::Object_ptr ManagerServer::activate()
     CORBA::Object_var object = m_orb->resolve_initial_references("omniINSPOA");
     m_insPoa = PortableServer::POA::_narrow(object);
 
-    const auto add = [this](const QString& id, PortableServer::ServantBase* servant) {
-        PortableServer::ObjectId_var oid = PortableServer::string_to_ObjectId(id.toUtf8().constData());
-        m_insPoa->activate_object_with_id(oid, servant);
-        servant->_remove_ref(); // the POA owns it
-    };
+    const auto add = [this](const QString& id, PortableServer::ServantBase* servant) { addServant(id, servant); };
     add(QStringLiteral("CCO"), new CcoServant(this));
     add(QStringLiteral("VorexManager"), new VrxServant(this));
     add(QStringLiteral("Admin"), new AdminServant(this));
@@ -725,6 +721,19 @@ void ManagerServer::shutdown()
     m_hostQueues.clear();
     std::lock_guard<std::mutex> lock(m_registryMutex);
     m_registry.clear();
+}
+
+void ManagerServer::addServant(const QString& id, PortableServer::ServantBase* servant)
+{
+    PortableServer::ObjectId_var oid = PortableServer::string_to_ObjectId(id.toUtf8().constData());
+    m_insPoa->activate_object_with_id(oid, servant);
+    servant->_remove_ref(); // the POA owns it
+}
+
+void ManagerServer::keepCommands()
+{
+    if (m_pHousekeeping)
+        m_pHousekeeping->stop();
 }
 
 CORBA::Object_ptr ManagerServer::reference(const char* id) const

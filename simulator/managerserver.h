@@ -93,6 +93,11 @@ public:
     RecorderManagerSimulator* simulator() const { return m_pSimulator; }
     ValueBridge* bridge() const { return m_bridge.get(); }
     CORBA::Object_ptr reference(const char* id) const; // new reference
+    // Activates one more object under a fixed ID; the POA takes the servant.
+    void addServant(const QString& id, PortableServer::ServantBase* servant);
+    // Keeps every command the backend takes until someone takes them (test
+    // control); otherwise they are dropped now and then.
+    void keepCommands();
     void setChannelClient(int channel, const QString& client);
     QString channelClient(int channel) const;
     // Writes into the tree on behalf of `client`: its own subscriptions do

@@ -1,6 +1,8 @@
 #include "managerprocess.h"
 #include "vorexclient.h"
+#include "vorexclient_remote_p.h"
 
+#include <QStringList>
 #include <QtTest>
 #include <QTemporaryDir>
 
@@ -20,6 +22,20 @@ long selected(const QString& path)
 {
     auto v = values::Tree::Instance()->FindValueAs<values::ValueSelection>(path);
     return v ? v->GetCurrentKey() : -1;
+}
+
+// A line to the test control of a manager started with --test-clock.
+QString control(const QString& address, const QString& line)
+{
+    QString target = address;
+    target.replace(QStringLiteral("/CCO"), QStringLiteral("/Control"));
+    CORBA::Object_var object = VorexRemote::Orb()->string_to_object(target.toLatin1().constData());
+    CORBA::Request_var request = object->_request("command");
+    request->add_in_arg() <<= line.toUtf8().constData();
+    request->set_return_type(CORBA::_tc_string);
+    request->invoke();
+    const char* text = nullptr;
+    return !request->env()->exception() && (request->return_value() >>= text) ? QString::fromUtf8(text) : QString();
 }
 
 } // namespace
@@ -136,6 +152,45 @@ private slots:
         QVERIFY(startManager(m_manager.listenAgain()));
         QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 15000);
         QVERIFY(link->GetRecord(device, recordId));
+
+        VorexCommon::RecorderManagerLink::Install(nullptr);
+        link->Stop();
+    }
+
+    // What the host writes while the manager is out of reach reaches it on
+    // return, unless the manager changed the value meanwhile: then the
+    // manager's value stands on both sides.
+    void writesMadeWhileAway()
+    {
+        QTemporaryDir data;
+        vrxtest::ManagerProcess manager;
+        QVERIFY(manager.start(QStringLiteral(VRX_MANAGER_BINARY), QStringLiteral("127.0.0.1:0"), data.path(),
+                              {QStringLiteral("--channels"), QStringLiteral("1"), QStringLiteral("--test-clock"), QStringLiteral("0")}));
+        auto link = std::make_shared<RemoteRecorderManagerLink>(
+            manager.address(), std::vector<RemoteRecorderManagerLink::ChannelPaths>{{kChannel, QStringLiteral("/Host/Channel1/ReplayTime")}});
+        VorexCommon::RecorderManagerLink::Install(link);
+        link->Start();
+        QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
+        auto name = values::Tree::Instance()->FindValueAs<values::Value<QString>>(kChannel + QStringLiteral("/RecordName"));
+        QVERIFY(name);
+
+        const auto away = [&](const std::function<void()>& meanwhile) {
+            link->SetEnabled(false);
+            QTRY_VERIFY(!link->IsConnected());
+            meanwhile();
+            link->SetEnabled(true);
+            QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
+        };
+        away([&] { name->Set(QStringLiteral("host"), nullptr); });
+        QTRY_COMPARE(control(manager.address(), QStringLiteral("value 1 RecordName")), QStringLiteral("host"));
+        QCOMPARE(name->Get(), QStringLiteral("host"));
+
+        away([&] {
+            name->Set(QStringLiteral("host-again"), nullptr);
+            QCOMPARE(control(manager.address(), QStringLiteral("set 1 RecordName manager")), QStringLiteral("ok"));
+        });
+        QTRY_COMPARE(name->Get(), QStringLiteral("manager"));
+        QCOMPARE(control(manager.address(), QStringLiteral("value 1 RecordName")), QStringLiteral("manager"));
 
         VorexCommon::RecorderManagerLink::Install(nullptr);
         link->Stop();

@@ -16,10 +16,10 @@ public:
 
     // `listen` is "<host>:<port>"; port 0 lets the manager choose. True once
     // it serves; address() is then its corbaloc.
-    bool start(const QString& binary, const QString& listen, const QString& dataDir)
+    bool start(const QString& binary, const QString& listen, const QString& dataDir, const QStringList& more = {})
     {
         m_process.setProgram(binary);
-        m_process.setArguments({QStringLiteral("--listen"), listen, QStringLiteral("--data"), dataDir});
+        m_process.setArguments(QStringList{QStringLiteral("--listen"), listen, QStringLiteral("--data"), dataDir} + more);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
         if (!m_process.waitForStarted(5000))
