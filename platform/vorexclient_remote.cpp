@@ -639,7 +639,6 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
                 }
                 return;
             }
-            mirrored[path] = data;
             if (lastPart(path) == QLatin1String("AllRecordReplayModes") && letter == 'e') {
                 const long key = static_cast<values::ValueSelection*>(v)->GetCurrentKey();
                 if (key == VOREX_XML::Admin::eRecordReplayAllModes_Startrecord) {
@@ -659,6 +658,7 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
                     return;
                 }
             }
+            mirrored[path] = data;
             const QString type = QString(QLatin1Char(letter));
             tasks.push_back([this, path, type, data] { registerValue(path, type, data); });
             cv.notify_all();
@@ -711,21 +711,30 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
     }
 
     // The manager could not record: the request ends here, as the embedded
-    // manager ends a refused one.
+    // manager ends a refused one. The mode goes back to what the manager
+    // last said, not to "stopped": a manager that refused because it
+    // already records (its own record, begun as the operator pressed) still
+    // records.
     void refuseRecord(const QString& name)
     {
         toGui([name](Private& p) {
             QString path;
+            long mode = VOREX_XML::Admin::eRecordReplayAllModes_Stopped;
             {
                 std::lock_guard<std::mutex> lock(p.m);
                 for (Channel& c : p.channels)
                     if (c.name == name) {
                         c.startPending = false;
                         path = c.path + QStringLiteral("/AllRecordReplayModes");
+                        auto known = p.mirrored.find(path);
+                        bool ok = false;
+                        const long key = known == p.mirrored.end() ? 0 : known->second.toLong(&ok);
+                        if (ok && key != VOREX_XML::Admin::eRecordReplayAllModes_Startrecord)
+                            mode = key;
                     }
             }
             if (auto sel = values::Tree::Instance()->FindValueAs<values::ValueSelection>(path))
-                sel->SelectIndex(VOREX_XML::Admin::eRecordReplayAllModes_Stopped, &p);
+                sel->SelectIndex(mode, &p);
         });
     }
 

@@ -157,10 +157,11 @@ private slots:
         link->Stop();
     }
 
-    // What the host writes while the manager is out of reach reaches it on
-    // return, unless the manager changed the value meanwhile: then the
-    // manager's value stands on both sides.
-    void writesMadeWhileAway()
+    // The host's values agree with the manager's after the manager was out
+    // of reach and after a refused record request. What the host writes
+    // while the manager is away reaches it on return, unless the manager
+    // changed the value meanwhile: then the manager's value stands.
+    void staysInStepWithTheManager()
     {
         QTemporaryDir data;
         vrxtest::ManagerProcess manager;
@@ -191,6 +192,17 @@ private slots:
         });
         QTRY_COMPARE(name->Get(), QStringLiteral("manager"));
         QCOMPARE(control(manager.address(), QStringLiteral("value 1 RecordName")), QStringLiteral("manager"));
+
+        // The manager records on its own; a record request crossing it is
+        // refused, and the host shows the manager's record, not "stopped".
+        const QString allModes = kChannel + QStringLiteral("/AllRecordReplayModes");
+        QCOMPARE(control(manager.address(), QStringLiteral("external-record 1 normal")), QStringLiteral("ok"));
+        QTRY_COMPARE(selected(allModes), long(VOREX_XML::Admin::eRecordReplayAllModes_Record));
+        values::Tree::Instance()->FindValueAs<values::ValueSelection>(allModes)->SelectIndex(
+            VOREX_XML::Admin::eRecordReplayAllModes_Startrecord, nullptr);
+        QTest::qWait(300);
+        QTRY_COMPARE(selected(allModes), long(VOREX_XML::Admin::eRecordReplayAllModes_Record));
+        QVERIFY(control(manager.address(), QStringLiteral("state 1")).contains(QLatin1String("recording=1")));
 
         VorexCommon::RecorderManagerLink::Install(nullptr);
         link->Stop();
