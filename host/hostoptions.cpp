@@ -55,8 +55,9 @@ struct Parser
                                   "instead of running the simulated manager in this process."),
                                tr("corbaloc")};
     QCommandLineOption managerProcess{QStringLiteral("manager-process"),
-                                      tr("With --scenario: play each road against a manager process started from "
-                                         "this program (vrxrtb-manager) instead of the simulated manager in this process."),
+                                      tr("Start a recorder manager process from this program (vrxrtb-manager) and reach "
+                                         "it over the wire; its Manager menu can kill and restart it. With --scenario "
+                                         "every road starts its own."),
                                       tr("program")};
     QCommandLineOption lang{QStringLiteral("lang"), tr("Language of the operator's texts, e.g. de (default: the system's)."),
                             tr("language")};
@@ -144,8 +145,8 @@ bool HostOptions::Parse(const QStringList& args, QString& error)
         return false;
     }
     managerProcess = p.parser.value(p.managerProcess);
-    if (p.parser.isSet(p.managerProcess) && scenario.isEmpty()) {
-        error = tr("--manager-process goes with --scenario; to reach a running manager use --manager");
+    if (p.parser.isSet(p.managerProcess) && p.parser.isSet(p.manager)) {
+        error = tr("--manager-process starts a manager, --manager reaches a running one: give one of them");
         return false;
     }
     if (p.parser.isSet(p.managerProcess) && !QFileInfo(managerProcess).isExecutable()) {

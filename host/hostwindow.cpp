@@ -1,6 +1,7 @@
 #include "hostwindow.h"
 
 #include "base.h"
+#include "managerchild.h"
 #include "vorexclient.h"
 
 #include "recordermanagersimulator.h"
@@ -348,13 +349,35 @@ void HostWindow::Shutdown()
     }
 }
 
-void HostWindow::AttachRemoteLink(VorexCommon::RemoteRecorderManagerLink* link)
+void HostWindow::AttachRemoteLink(VorexCommon::RemoteRecorderManagerLink* link, ManagerChild* child)
 {
     QMenu* menu = menuBar()->addMenu(tr("&Manager"));
     QAction* connected = menu->addAction(tr("Connected"));
     connected->setCheckable(true);
     connected->setChecked(link->IsEnabled());
     connect(connected, &QAction::toggled, this, [link](bool on) { link->SetEnabled(on); });
+    if (!child)
+        return;
+    menu->addSeparator();
+    QAction* kill = menu->addAction(tr("Kill the manager process"));
+    kill->setObjectName(QStringLiteral("HostKillManager"));
+    QAction* start = menu->addAction(tr("Start the manager process again"));
+    start->setObjectName(QStringLiteral("HostRestartManager"));
+    const auto follow = [kill, start, child]() {
+        kill->setEnabled(child->IsRunning());
+        start->setEnabled(!child->IsRunning());
+    };
+    follow();
+    connect(kill, &QAction::triggered, this, [child, follow]() {
+        child->Kill();
+        follow();
+    });
+    connect(start, &QAction::triggered, this, [this, child, follow]() {
+        QString error;
+        if (!child->Restart(error))
+            QMessageBox::warning(this, tr("Manager"), error);
+        follow();
+    });
 }
 
 void HostWindow::AttachSimulator(VorexSim::RecorderManagerSimulator* simulator)

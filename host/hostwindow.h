@@ -31,6 +31,8 @@ class RecorderManagerSimulator;
 // any number of channels stays reachable in a window of ordinary size while
 // each bar keeps what a docked bar has: its entry in the toolbar context
 // menu, floating with its title, moving between rows.
+class ManagerChild;
+
 class HostWindow : public QMainWindow
 {
     Q_OBJECT
@@ -59,9 +61,10 @@ public:
     bool CreateToolbars(int channels, QString& error);
     // Adds the control menu of the simulated recorder manager.
     void AttachSimulator(VorexSim::RecorderManagerSimulator* simulator);
-    // A manager in another process: the Manager menu only drops and restores
-    // this host's link to it.
-    void AttachRemoteLink(VorexCommon::RemoteRecorderManagerLink* link);
+    // A manager in another process: the Manager menu drops and restores this
+    // host's link to it and, for a manager this host started (`child`),
+    // kills it as a crash would and starts it again on its address.
+    void AttachRemoteLink(VorexCommon::RemoteRecorderManagerLink* link, ManagerChild* child = nullptr);
     // Deletes the toolbars through their interface, then the instance, then
     // unloads the module.
     void Shutdown();

@@ -3,6 +3,7 @@
 #include "base.h"
 #include "hostoptions.h"
 #include "hostwindow.h"
+#include "managerchild.h"
 #include "recordermanagersimulator.h"
 #include "scenario.h"
 #include "startup.h"
@@ -167,6 +168,22 @@ int main(int argc, char** argv)
             managerOptions.devices[2].freeBytes = quint64(options.smallDeviceFree.toDouble() * 1024 * 1024);
         std::unique_ptr<VorexSim::RecorderManagerSimulator> simulator;
         std::shared_ptr<VorexCommon::RemoteRecorderManagerLink> remote;
+        ManagerChild managerChild;
+        if (!options.managerProcess.isEmpty()) {
+            // The manager's records stay in the output folder between runs.
+            QString error;
+            if (!managerChild.Start(options.managerProcess, QDir(options.outputDir).filePath(QStringLiteral("manager-data")),
+                                    {QStringLiteral("--channels"), QString::number(options.channels)},
+                                    QDir(options.outputDir).filePath(QStringLiteral("vrxrtb-manager.log")), error)) {
+                std::fprintf(stderr, "vrxrtb-host: %s\n", qPrintable(error));
+                ErrorHandler::Instance()->RemoveTraceSink(sink);
+                TranslationCenter::Instance()->UnregisterTranslation(QStringLiteral("Vorex"));
+                return 1;
+            }
+            options.manager = managerChild.Address();
+            std::printf("manager at %s\n", qPrintable(options.manager));
+            std::fflush(stdout);
+        }
         if (options.manager.isEmpty()) {
             simulator.reset(new VorexSim::RecorderManagerSimulator(managerOptions));
             QObject::connect(simulator.get(), &VorexSim::RecorderManagerSimulator::si_managerEvent,
@@ -232,7 +249,7 @@ int main(int argc, char** argv)
             if (simulator)
                 window.AttachSimulator(simulator.get());
             else
-                window.AttachRemoteLink(remote.get());
+                window.AttachRemoteLink(remote.get(), managerChild.IsRunning() ? &managerChild : nullptr);
             window.show();
             result = app.exec();
         }
@@ -246,6 +263,7 @@ int main(int argc, char** argv)
             remote.reset();
             VorexCommon::RemoteRecorderManagerLink::ShutdownOrb();
         }
+        managerChild.Stop();
     }
     ErrorHandler::Instance()->RemoveTraceSink(sink);
     TranslationCenter::Instance()->UnregisterTranslation(QStringLiteral("Vorex"));

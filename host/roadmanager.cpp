@@ -1,6 +1,7 @@
 #include "roadmanager.h"
 
 #include "hostwindow.h"
+#include "managerchild.h"
 #include "vorexclient.h"
 #include "vorexclient_remote_p.h"
 #include "values.h"
@@ -9,8 +10,6 @@
 #include <algorithm>
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -129,28 +128,12 @@ public:
             error = QStringLiteral("no temporary folder for the manager's records");
             return false;
         }
-        m_process.setProgram(m_binary);
-        m_process.setArguments({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--data"),
-                                m_data.path(), QStringLiteral("--channels"), QString::number(m_nChannels),
-                                QStringLiteral("--test-clock"), QString::number(m_nClockStart)});
-        m_process.setStandardErrorFile(m_logFile);
-        m_process.start();
-        QString address;
-        QElapsedTimer timer;
-        timer.start();
-        QByteArray out;
-        while (address.isEmpty() && m_process.state() != QProcess::NotRunning && timer.elapsed() < 10000) {
-            m_process.waitForReadyRead(100);
-            out += m_process.readAllStandardOutput();
-            const int at = out.indexOf("listening ");
-            const int end = at < 0 ? -1 : out.indexOf('\n', at);
-            if (end > at)
-                address = QString::fromUtf8(out.mid(at + 10, end - at - 10)).trimmed();
-        }
-        if (address.isEmpty()) {
-            error = QStringLiteral("the manager %1 did not start (its log: %2)").arg(m_binary, m_logFile);
+        if (!m_child.Start(m_binary, m_data.path(),
+                           {QStringLiteral("--channels"), QString::number(m_nChannels), QStringLiteral("--test-clock"),
+                            QString::number(m_nClockStart)},
+                           m_logFile, error))
             return false;
-        }
+        const QString address = m_child.Address();
         std::vector<VorexCommon::RemoteRecorderManagerLink::ChannelPaths> paths;
         for (int i = 0; i < m_nChannels; ++i)
             paths.push_back({HostWindow::ChannelPath(i), HostWindow::ReplayTimePath(i)});
@@ -179,12 +162,7 @@ public:
             m_link.reset();
         }
         m_control = CORBA::Object::_nil();
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000))
-                m_process.kill();
-            m_process.waitForFinished(5000);
-        }
+        m_child.Stop();
     }
 
     int ChannelCount() const override { return m_nChannels; }
@@ -292,7 +270,7 @@ private:
     qint64 m_nClockStart;
     QString m_logFile;
     QTemporaryDir m_data;
-    QProcess m_process;
+    ManagerChild m_child;
     std::shared_ptr<VorexCommon::RemoteRecorderManagerLink> m_link;
     CORBA::Object_var m_control;
 };

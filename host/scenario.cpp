@@ -144,6 +144,11 @@ public:
             node->RemoveObserver(this);
         m_attached.clear();
     }
+    // Whether a write of this text ("Key = value") came since the last Take().
+    bool Saw(const QString& text) const
+    {
+        return std::any_of(m_writes.begin(), m_writes.end(), [&](const Write& w) { return w.text == text; });
+    }
     QStringList Take()
     {
         QStringList out;
@@ -405,6 +410,9 @@ public:
         const long n = v->ToString().toLong(&ok);
         return ok ? n : (v->ToString() == QLatin1String("true") ? 1 : 0);
     }
+    // A manager in another process tells of a change later than it makes
+    // it: a step that waits for it names the write it waits for.
+    bool Saw(const QString& write) const { return m_watcher.Saw(write); }
     int MessageCount() const { return m_messages.size(); }
     int DialogCount() const { return m_dialogs.size(); }
     QString DialogText() const { return m_dialogs.join(QLatin1Char('\n')); }
@@ -648,7 +656,10 @@ bool ReplayRefusedDuringRecording(Road& r)
         && r.Step(QStringLiteral("operator tries replay"), [&] { r.Click(QStringLiteral("replay")); }, Recording(1).Value("RecordReplayModes", 3))
         && r.Step(QStringLiteral("another client selects replay in the channel's mode value"),
                   [&] { r.Manager().SetValue(0, "RecordReplayModes", VOREX_XML::Admin::eRecordReplayMode_Replay); },
-                  Recording(1).Value("RecordReplayModes", 3).Check(QStringLiteral("no replay command"), [&] { return r.CommandCount(QStringLiteral("StartReplay")) == 0; }))
+                  Recording(1)
+                      .Value("RecordReplayModes", 3)
+                      .Check(QStringLiteral("the other client's write arrived"), [&] { return r.Saw(QStringLiteral("RecordReplayModes = 0")); })
+                      .Check(QStringLiteral("no replay command"), [&] { return r.CommandCount(QStringLiteral("StartReplay")) == 0; }))
         && r.Step(QStringLiteral("operator presses stop"), [&] { r.Click(QStringLiteral("stop")); }, Idle(true));
 }
 

@@ -1,0 +1,37 @@
+#pragma once
+
+// A recorder manager process (vrxrtb-manager) that the host starts itself:
+// for the scripted roads and for the demo's "kill and restart the manager".
+// It listens on a free loopback port; a restart takes the same port, so the
+// host's link finds it again at the address it already has.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+class ManagerChild
+{
+public:
+    ~ManagerChild() { Stop(); }
+
+    // Starts `program` with its records in `dataDir` and its report lines
+    // in `logFile` (appended). True once it serves; false with `error`.
+    bool Start(const QString& program, const QString& dataDir, const QStringList& moreArguments, const QString& logFile,
+               QString& error);
+    // The same program, folder and port again after Kill() or Stop().
+    bool Restart(QString& error);
+    // Without warning (SIGKILL), as a crash.
+    void Kill();
+    // SIGTERM, then SIGKILL after 5 s.
+    void Stop();
+    bool IsRunning() const { return m_process.state() != QProcess::NotRunning; }
+    // corbaloc of its central service; "" before the first start.
+    QString Address() const { return m_strAddress; }
+
+private:
+    bool launch(const QString& listen, QString& error);
+
+    QProcess m_process;
+    QString m_strProgram, m_strDataDir, m_strLogFile, m_strAddress;
+    QStringList m_moreArguments;
+};
