@@ -10,7 +10,8 @@ cmake --build "$top/build" -j2
 host="$top/build/host/vrxrtb-host"
 
 # --manager-process: the recorder manager as a process of its own, reached
-# over the wire (doc/protocol.md); stopped again when the host ends.
+# over the wire (doc/protocol.md); the host starts it, can kill and restart
+# it from its Manager menu, and stops it when it ends.
 if [ "${1:-}" = "--manager-process" ]; then
   shift
   manager="$top/build/simulator/vrxrtb-manager"
@@ -18,29 +19,11 @@ if [ "${1:-}" = "--manager-process" ]; then
     echo "run.sh: $manager is not built" >&2
     exit 2
   fi
-  mkdir -p "$top/build/manager-data"
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  "$manager" --listen 127.0.0.1:0 --data "$top/build/manager-data" >"$fifo" &
-  manager_pid=$!
-  trap 'kill "$manager_pid" 2>/dev/null; wait "$manager_pid" 2>/dev/null; rm -f "$fifo"' EXIT
-  address=""
-  exec 3<"$fifo"
-  while read -r -t 10 line <&3; do
-    case "$line" in
-      "listening "*) address=${line#listening }; break ;;
-    esac
-  done
-  # Whatever the manager prints later still has to be read.
-  cat <&3 >/dev/null &
-  if [ -z "$address" ]; then
-    echo "run.sh: the manager did not report its address" >&2
-    exit 1
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): running every scripted road headless against manager processes."
+    exec "$host" --scenario all --manager-process "$manager" --output "$top/build/scenario-output-manager-process" "$@"
   fi
-  echo "manager at $address"
-  status=0
-  "$host" --output "$top/build/host-output" --manager "$address" "$@" || status=$?
-  exit $status
+  exec "$host" --output "$top/build/host-output" --manager-process "$manager" "$@"
 fi
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]; then

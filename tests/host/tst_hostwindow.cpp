@@ -2,6 +2,7 @@
 // and bound, the manager's control menu reaching the simulated manager, clean
 // shutdown; around the real module: closing while channels are busy.
 #include "hostwindow.h"
+#include "managerchild.h"
 #include "recordermanagersimulator.h"
 #include "testsupport.h"
 #include "umm.h"
@@ -12,6 +13,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScrollArea>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
 
@@ -119,6 +121,47 @@ private slots:
         QVERIFY(!VorexCommon::UserRights::Instance()->HistoryCommentAllowed());
         action({"Manager", "User rights", "Event \"User changed\""})->trigger();
         QCOMPARE(events.count(), 1);
+    }
+
+    // A manager process the host started: killed as in a crash and started
+    // again from the menu, the link loses it and finds it again.
+    void managerProcessMenu()
+    {
+        if (!QFileInfo::exists(QStringLiteral(VRX_MANAGER_BINARY)))
+            QSKIP("the manager binary (simulator/vrxrtb-manager) is not built in this tree");
+        m_window.reset();
+        m_sim.reset();
+        QTemporaryDir data;
+        ManagerChild child;
+        QString error;
+        QVERIFY2(child.Start(QStringLiteral(VRX_MANAGER_BINARY), data.path(), {QStringLiteral("--channels"), QStringLiteral("1")},
+                             QString(), error),
+                 qPrintable(error));
+        auto link = std::make_shared<VorexCommon::RemoteRecorderManagerLink>(
+            child.Address(), std::vector<VorexCommon::RemoteRecorderManagerLink::ChannelPaths>{
+                                 {HostWindow::ChannelPath(0), HostWindow::ReplayTimePath(0)}});
+        VorexCommon::RecorderManagerLink::Install(link);
+        link->Start();
+        m_window.reset(new HostWindow);
+        QVERIFY2(m_window->LoadPlugin(VRX_STUB_MODULE, error) && m_window->CreateToolbars(1, error), qPrintable(error));
+        m_window->AttachRemoteLink(link.get(), &child);
+        QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
+
+        QAction* kill = action({"Manager", "Kill the manager process"});
+        QAction* start = action({"Manager", "Start the manager process again"});
+        QVERIFY(kill->isEnabled() && !start->isEnabled());
+        kill->trigger();
+        QVERIFY(!child.IsRunning() && !kill->isEnabled() && start->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!link->IsConnected(), 5000);
+        start->trigger();
+        QVERIFY(child.IsRunning() && kill->isEnabled() && !start->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
+
+        m_window.reset();
+        VorexCommon::RecorderManagerLink::Install(nullptr);
+        link->Stop();
+        link.reset();
+        VorexCommon::RemoteRecorderManagerLink::ShutdownOrb();
     }
 
     void barsNamedAndReachable_data()
