@@ -442,10 +442,31 @@ void VorexServerGUIController::sl_resyncRecord(vorex::RecordIdentifier record)
         backend->ResyncRecord(record);
 }
 
+// An edit the manager did not take is the operator's work lost unless the
+// operator hears of it.
+void VorexServerGUIController::reportEdit(quint32 code, const vorex::RecordIdentifier& id, const QString& what)
+{
+    if (code == 0)
+        return;
+    const auto data = m_pModel->GetRecordData(id);
+    if (ErrorHandler::Instance()->IsTraceOn(ErrorHandler::TraceWarnings))
+        _Q_Trace(QStringLiteral("VorexServerGUIController: %1 of record %2 failed with code %3").arg(what, id.recordID()).arg(code),
+                 QStringLiteral("platform/vorexgui"), __LINE__);
+    const QString name = data ? data->GetRecordName() : id.recordID();
+    QString text;
+    if (what == QLatin1String("bookmarks"))
+        text = tr("The bookmarks of record %1 could not be saved.").arg(name);
+    else if (what == QLatin1String("history"))
+        text = tr("The history comment of record %1 could not be saved.").arg(name);
+    else
+        text = tr("Record %1 could not be renamed.").arg(name);
+    ErrorHandler::Instance()->Message(text, true, -1, true);
+}
+
 void VorexServerGUIController::sl_setBookmarkEntries(vorex::RecordIdentifier record, QVector<VOREX_XML::BookmarkEntry> entries)
 {
     if (auto backend = RecorderManagerLink::Installed())
-        backend->SetBookmarkEntries(record, entries);
+        reportEdit(backend->SetBookmarkEntries(record, entries), record, QStringLiteral("bookmarks"));
 }
 
 void VorexServerGUIController::sl_showHistory()
@@ -457,7 +478,7 @@ void VorexServerGUIController::sl_showHistory()
     if (dialog.exec() != QDialog::Accepted || dialog.comment().trimmed().isEmpty() || !dialog.commentAllowed())
         return;
     if (auto backend = RecorderManagerLink::Installed())
-        backend->AddHistoryComment(id, dialog.comment().trimmed());
+        reportEdit(backend->AddHistoryComment(id, dialog.comment().trimmed()), id, QStringLiteral("history"));
 }
 
 void VorexServerGUIController::sl_editRecord()
@@ -473,7 +494,7 @@ void VorexServerGUIController::sl_editRecord()
     if (name.isEmpty() || (data && name == data->GetRecordName()))
         return;
     if (auto backend = RecorderManagerLink::Installed())
-        backend->RenameRecord(id, name);
+        reportEdit(backend->RenameRecord(id, name), id, QStringLiteral("rename"));
 }
 
 void VorexServerGUIController::sl_updateActions()

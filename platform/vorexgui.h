@@ -167,6 +167,10 @@ private slots:
     void sl_updateActions();
 
 private:
+    // Tells the operator of an edit ("bookmarks", "history", "rename") that
+    // the manager answered with `code` other than 0.
+    void reportEdit(quint32 code, const vorex::RecordIdentifier& id, const QString& what);
+
     std::shared_ptr<VorexCommon::VorexGuiToServerCorbaHandler> m_spServerHandler;
     QPointer<QWidget> m_pParentWidget;
     QAction* m_pEditAction = nullptr;
