@@ -1652,8 +1652,11 @@ quint32 RemoteRecorderManagerLink::SetBookmarkEntries(const vorex::RecordIdentif
     for (const auto& b : entries)
         if (!current.contains(b))
             added << b;
+    // Two calls, no transaction: the new bookmarks go first, so that a
+    // manager lost between the calls keeps a moved or renamed bookmark twice
+    // rather than not at all (the operator is told the save failed).
     try {
-        for (const auto& step : {std::make_pair("deleteBookmarks", removed), std::make_pair("addBookmarks", added)}) {
+        for (const auto& step : {std::make_pair("addBookmarks", added), std::make_pair("deleteBookmarks", removed)}) {
             if (step.second.isEmpty())
                 continue;
             Call call(a, step.first);

@@ -11,13 +11,18 @@
 #include "base.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 namespace VorexSim {
 
 namespace {
 
 std::atomic<qint64> g_testClock{0};
+std::mutex g_crashMutex;
+std::string g_crashAt; // under g_crashMutex
 
 QString error(const QString& why)
 {
@@ -95,7 +100,7 @@ QString runControlLine(ManagerServer* server, const QString& line)
     // Every line but these names a channel first.
     int channel = -1;
     const bool needsChannel = verb != QLatin1String("time") && verb != QLatin1String("take-commands")
-                           && verb != QLatin1String("connected");
+                           && verb != QLatin1String("connected") && verb != QLatin1String("crash-at");
     if (needsChannel) {
         bool ok = false;
         channel = words.value(1).toInt(&ok) - 1;
@@ -120,6 +125,11 @@ QString runControlLine(ManagerServer* server, const QString& line)
         for (const VorexCommon::RecordedCommand& c : sim->Backend()->TakeCommands())
             out << describe(c);
         return out.join(QLatin1Char('\n'));
+    }
+    if (verb == QLatin1String("crash-at") && words.size() == 2) {
+        std::lock_guard<std::mutex> lock(g_crashMutex);
+        g_crashAt = words[1].toStdString();
+        return QStringLiteral("ok");
     }
     if (verb == QLatin1String("connected") && words.size() == 2) {
         // The manager's own link to its recorders: down stops what feeds the
@@ -183,6 +193,13 @@ QString runControlLine(ManagerServer* server, const QString& line)
             .arg(sim->LastRecordId(channel));
     }
     return error(QStringLiteral("unknown line '%1'").arg(line.left(200)));
+}
+
+void crashIfAsked(const char* operation)
+{
+    std::lock_guard<std::mutex> lock(g_crashMutex);
+    if (!g_crashAt.empty() && g_crashAt == operation)
+        std::_Exit(137);
 }
 
 void setTestClock(qint64 micros)

@@ -29,4 +29,8 @@ void serveTestControl(ManagerServer* server, CORBA::ORB_ptr orb);
 // Runs one control line on the GUI thread; public for the unit tests.
 QString runControlLine(ManagerServer* server, const QString& line);
 
+// Ends the process at once, as a kill would, when a "crash-at" line named
+// `operation`: the call that arrives is never carried out.
+void crashIfAsked(const char* operation);
+
 } // namespace VorexSim

@@ -1,5 +1,7 @@
 #include "managerserver.h"
 
+#include "managercontrol.h"
+
 #include "recordermanagersimulator.h"
 #include "valuebridge.h"
 
@@ -382,10 +384,12 @@ public:
     }
     ULong addBookmarks(Str deviceId, Str recordId, const KD_VRX::BookmarkItemSeq& items) override
     {
+        crashIfAsked("addBookmarks");
         return editBookmarks(deviceId, recordId, fromItems(items), true);
     }
     ULong deleteBookmarks(Str deviceId, Str recordId, const KD_VRX::BookmarkItemSeq& items) override
     {
+        crashIfAsked("deleteBookmarks");
         return editBookmarks(deviceId, recordId, fromItems(items), false);
     }
     ULong addHistory(Str deviceId, Str recordId, WStr entry) override

@@ -208,6 +208,39 @@ private slots:
         link->Stop();
     }
 
+    // A bookmark save is two calls; a manager that dies between them keeps
+    // a moved bookmark at both places rather than at none, the operator's
+    // call fails, and the restarted manager has what it stored.
+    void bookmarkMovedAsTheManagerDies()
+    {
+        QTemporaryDir data;
+        vrxtest::ManagerProcess manager;
+        const QStringList options{QStringLiteral("--channels"), QStringLiteral("1"), QStringLiteral("--test-clock"), QStringLiteral("0")};
+        QVERIFY(manager.start(QStringLiteral(VRX_MANAGER_BINARY), QStringLiteral("127.0.0.1:0"), data.path(), options));
+        auto link = std::make_shared<RemoteRecorderManagerLink>(
+            manager.address(), std::vector<RemoteRecorderManagerLink::ChannelPaths>{{kChannel, QStringLiteral("/Host/Channel1/ReplayTime")}});
+        VorexCommon::RecorderManagerLink::Install(link);
+        link->Start();
+        QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
+        const QString device = link->GetDevices().front().deviceId;
+        const auto record = link->GetRecords(device).front();
+        const vorex::RecordIdentifier id(link->GetSubSystem(), device, record.GetRecordID());
+        const VOREX_XML::BookmarkEntry before(record.GetStartTime() + 10, QStringLiteral("mark"));
+        const VOREX_XML::BookmarkEntry moved(record.GetStartTime() + 20, QStringLiteral("mark"));
+        QCOMPARE(link->SetBookmarkEntries(id, {before}), 0u);
+
+        QCOMPARE(control(manager.address(), QStringLiteral("crash-at deleteBookmarks")), QStringLiteral("ok"));
+        QCOMPARE(link->SetBookmarkEntries(id, {moved}), quint32(VorexCommon::RecorderManagerBackend::eResult_NotConnected));
+        QVERIFY(manager.start(QStringLiteral(VRX_MANAGER_BINARY), manager.listenAgain(), data.path(), options));
+        QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 15000);
+        const auto after = link->GetRecord(device, record.GetRecordID());
+        QVERIFY(after);
+        QCOMPARE(after->GetBookmarkEntry(), (QVector<VOREX_XML::BookmarkEntry>{before, moved}));
+
+        VorexCommon::RecorderManagerLink::Install(nullptr);
+        link->Stop();
+    }
+
     void cleanupTestCase()
     {
         m_manager.stop();

@@ -18,6 +18,8 @@ public:
     // it serves; address() is then its corbaloc.
     bool start(const QString& binary, const QString& listen, const QString& dataDir, const QStringList& more = {})
     {
+        if (m_process.state() != QProcess::NotRunning) // ended by itself, not yet reaped
+            m_process.waitForFinished(5000);
         m_process.setProgram(binary);
         m_process.setArguments(QStringList{QStringLiteral("--listen"), listen, QStringLiteral("--data"), dataDir} + more);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
