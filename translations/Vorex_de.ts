@@ -60,6 +60,22 @@
         <source>--small-device-free must be a number of MiB, not "%1"</source>
         <translation>--small-device-free muss eine Zahl von MiB sein, nicht „%1“</translation>
     </message>
+    <message>
+        <source>--manager must be a corbaloc address such as corbaloc::host:port/CCO, not "%1"</source>
+        <translation>--manager muss eine corbaloc-Adresse wie corbaloc::host:port/CCO sein, nicht „%1“</translation>
+    </message>
+    <message>
+        <source>--manager does not go with --scenario: a road starts its own manager (--manager-process)</source>
+        <translation>--manager passt nicht zu --scenario: ein Ablauf startet seinen eigenen Manager (--manager-process)</translation>
+    </message>
+    <message>
+        <source>--manager-process starts a manager, --manager reaches a running one: give one of them</source>
+        <translation>--manager-process startet einen Manager, --manager erreicht einen laufenden: bitte nur eines angeben</translation>
+    </message>
+    <message>
+        <source>--manager-process: "%1" is not a program</source>
+        <translation>--manager-process: „%1“ ist kein Programm</translation>
+    </message>
 </context>
 <context>
     <name>HostWindow</name>
@@ -199,6 +215,18 @@ Anhalten und das Fenster schließen?</translation>
         <source>Re-create the channel node</source>
         <translation>Den Kanalknoten neu anlegen</translation>
     </message>
+    <message>
+        <source>Kill the manager process</source>
+        <translation>Den Manager-Prozess beenden (abbrechen)</translation>
+    </message>
+    <message>
+        <source>Start the manager process again</source>
+        <translation>Den Manager-Prozess erneut starten</translation>
+    </message>
+    <message>
+        <source>Manager</source>
+        <translation>Manager</translation>
+    </message>
 </context>
 <context>
     <name>Parser</name>
@@ -285,6 +313,22 @@ Anhalten und das Fenster schließen?</translation>
     <message>
         <source>MiB</source>
         <translation>MiB</translation>
+    </message>
+    <message>
+        <source>Reach a recorder manager process at this address (corbaloc::HOST:PORT/CCO) instead of running the simulated manager in this process.</source>
+        <translation>Einen Aufnahme-Manager-Prozess unter dieser Adresse (corbaloc::HOST:PORT/CCO) erreichen, statt den simulierten Manager in diesem Prozess auszuführen.</translation>
+    </message>
+    <message>
+        <source>corbaloc</source>
+        <translation>corbaloc</translation>
+    </message>
+    <message>
+        <source>Start a recorder manager process from this program (vrxrtb-manager) and reach it over the wire; its Manager menu can kill and restart it. With --scenario every road starts its own.</source>
+        <translation>Einen Aufnahme-Manager-Prozess aus diesem Programm (vrxrtb-manager) starten und über das Netz erreichen; das Manager-Menü kann ihn beenden und neu starten. Mit --scenario startet jeder Ablauf seinen eigenen.</translation>
+    </message>
+    <message>
+        <source>program</source>
+        <translation>Programm</translation>
     </message>
 </context>
 <context>
@@ -724,6 +768,18 @@ Anhalten und das Fenster schließen?</translation>
     <message>
         <source>Show the history of the selected record and add a comment</source>
         <translation>Den Verlauf der ausgewählten Aufnahme zeigen und einen Kommentar hinzufügen</translation>
+    </message>
+    <message>
+        <source>The bookmarks of record %1 could not be saved.</source>
+        <translation>Die Lesezeichen der Aufnahme %1 konnten nicht gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>The history comment of record %1 could not be saved.</source>
+        <translation>Der Verlaufskommentar der Aufnahme %1 konnte nicht gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>Record %1 could not be renamed.</source>
+        <translation>Die Aufnahme %1 konnte nicht umbenannt werden.</translation>
     </message>
 </context>
 <context>
