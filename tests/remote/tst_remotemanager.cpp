@@ -38,6 +38,34 @@ QString control(const QString& address, const QString& line)
     return !request->env()->exception() && (request->return_value() >>= text) ? QString::fromUtf8(text) : QString();
 }
 
+// A manager under test control (--test-clock) with the host's link to it.
+struct ControlledManager
+{
+    QTemporaryDir data;
+    vrxtest::ManagerProcess process;
+    std::shared_ptr<RemoteRecorderManagerLink> link;
+    const QStringList options{QStringLiteral("--channels"), QStringLiteral("1"), QStringLiteral("--test-clock"), QStringLiteral("0")};
+
+    bool start()
+    {
+        if (!process.start(QStringLiteral(VRX_MANAGER_BINARY), QStringLiteral("127.0.0.1:0"), data.path(), options))
+            return false;
+        link = std::make_shared<RemoteRecorderManagerLink>(
+            process.address(), std::vector<RemoteRecorderManagerLink::ChannelPaths>{{kChannel, QStringLiteral("/Host/Channel1/ReplayTime")}});
+        VorexCommon::RecorderManagerLink::Install(link);
+        link->Start();
+        return true;
+    }
+    bool restart() { return process.start(QStringLiteral(VRX_MANAGER_BINARY), process.listenAgain(), data.path(), options); }
+    QString control(const QString& line) const { return ::control(process.address(), line); }
+    ~ControlledManager()
+    {
+        VorexCommon::RecorderManagerLink::Install(nullptr);
+        if (link)
+            link->Stop();
+    }
+};
+
 } // namespace
 
 class TestRemoteManager : public QObject
@@ -157,55 +185,72 @@ private slots:
         link->Stop();
     }
 
-    // The host's values agree with the manager's after the manager was out
-    // of reach and after a refused record request. What the host writes
+    // The host's values and records agree with the manager's after the
+    // manager was out of reach, after a refused record request, and as the
+    // manager's device and record callbacks come in. What the host writes
     // while the manager is away reaches it on return, unless the manager
     // changed the value meanwhile: then the manager's value stands.
     void staysInStepWithTheManager()
     {
-        QTemporaryDir data;
-        vrxtest::ManagerProcess manager;
-        QVERIFY(manager.start(QStringLiteral(VRX_MANAGER_BINARY), QStringLiteral("127.0.0.1:0"), data.path(),
-                              {QStringLiteral("--channels"), QStringLiteral("1"), QStringLiteral("--test-clock"), QStringLiteral("0")}));
-        auto link = std::make_shared<RemoteRecorderManagerLink>(
-            manager.address(), std::vector<RemoteRecorderManagerLink::ChannelPaths>{{kChannel, QStringLiteral("/Host/Channel1/ReplayTime")}});
-        VorexCommon::RecorderManagerLink::Install(link);
-        link->Start();
-        QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
+        ControlledManager m;
+        QVERIFY(m.start());
+        QTRY_VERIFY_WITH_TIMEOUT(m.link->IsConnected(), 10000);
         auto name = values::Tree::Instance()->FindValueAs<values::Value<QString>>(kChannel + QStringLiteral("/RecordName"));
         QVERIFY(name);
 
         const auto away = [&](const std::function<void()>& meanwhile) {
-            link->SetEnabled(false);
-            QTRY_VERIFY(!link->IsConnected());
+            m.link->SetEnabled(false);
+            QTRY_VERIFY(!m.link->IsConnected());
             meanwhile();
-            link->SetEnabled(true);
-            QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
+            m.link->SetEnabled(true);
+            QTRY_VERIFY_WITH_TIMEOUT(m.link->IsConnected(), 10000);
         };
         away([&] { name->Set(QStringLiteral("host"), nullptr); });
-        QTRY_COMPARE(control(manager.address(), QStringLiteral("value 1 RecordName")), QStringLiteral("host"));
+        QTRY_COMPARE(m.control(QStringLiteral("value 1 RecordName")), QStringLiteral("host"));
         QCOMPARE(name->Get(), QStringLiteral("host"));
 
         away([&] {
             name->Set(QStringLiteral("host-again"), nullptr);
-            QCOMPARE(control(manager.address(), QStringLiteral("set 1 RecordName manager")), QStringLiteral("ok"));
+            QCOMPARE(m.control(QStringLiteral("set 1 RecordName manager")), QStringLiteral("ok"));
         });
         QTRY_COMPARE(name->Get(), QStringLiteral("manager"));
-        QCOMPARE(control(manager.address(), QStringLiteral("value 1 RecordName")), QStringLiteral("manager"));
+        QCOMPARE(m.control(QStringLiteral("value 1 RecordName")), QStringLiteral("manager"));
 
         // The manager records on its own; a record request crossing it is
         // refused, and the host shows the manager's record, not "stopped".
         const QString allModes = kChannel + QStringLiteral("/AllRecordReplayModes");
-        QCOMPARE(control(manager.address(), QStringLiteral("external-record 1 normal")), QStringLiteral("ok"));
+        QCOMPARE(m.control(QStringLiteral("external-record 1 normal")), QStringLiteral("ok"));
         QTRY_COMPARE(selected(allModes), long(VOREX_XML::Admin::eRecordReplayAllModes_Record));
         values::Tree::Instance()->FindValueAs<values::ValueSelection>(allModes)->SelectIndex(
             VOREX_XML::Admin::eRecordReplayAllModes_Startrecord, nullptr);
         QTest::qWait(300);
         QTRY_COMPARE(selected(allModes), long(VOREX_XML::Admin::eRecordReplayAllModes_Record));
-        QVERIFY(control(manager.address(), QStringLiteral("state 1")).contains(QLatin1String("recording=1")));
+        QVERIFY(m.control(QStringLiteral("state 1")).contains(QLatin1String("recording=1")));
 
-        VorexCommon::RecorderManagerLink::Install(nullptr);
-        link->Stop();
+        // As it records, the device fills (status callback); the finished
+        // record is listed (record callback); a record deleted by another
+        // client goes from the host's list as well.
+        const QString device = values::Tree::Instance()->FindValue(kChannel + QStringLiteral("/DeviceID"))->ToString();
+        const quint64 freeBefore = m.link->GetDevice(device).freeSpace;
+        QCOMPARE(m.control(QStringLiteral("time 30000000")), QStringLiteral("ok"));
+        QTRY_VERIFY(m.link->GetDevice(device).freeSpace < freeBefore);
+        const size_t recordsBefore = m.link->GetRecords(device).size();
+        QCOMPARE(m.control(QStringLiteral("external-stop 1")), QStringLiteral("ok"));
+        QTRY_COMPARE(m.link->GetRecords(device).size(), recordsBefore + 1);
+        const QString last = m.control(QStringLiteral("state 1")).section(QStringLiteral("last-record="), 1);
+        QVERIFY(m.link->GetRecord(device, last));
+
+        QString admin = m.process.address();
+        admin.replace(QStringLiteral("/CCO"), QStringLiteral("/Admin"));
+        CORBA::Object_var object = VorexRemote::Orb()->string_to_object(admin.toLatin1().constData());
+        CORBA::Request_var remove = object->_request("deleteRecord");
+        remove->add_in_arg() <<= device.toUtf8().constData();
+        remove->add_in_arg() <<= last.toUtf8().constData();
+        remove->set_return_type(CORBA::_tc_boolean);
+        remove->invoke();
+        CORBA::Boolean deleted = false;
+        QVERIFY(!remove->env()->exception() && (remove->return_value() >>= CORBA::Any::to_boolean(deleted)) && deleted);
+        QTRY_VERIFY(!m.link->GetRecord(device, last));
     }
 
     // A bookmark save is two calls; a manager that dies between them keeps
@@ -213,32 +258,23 @@ private slots:
     // call fails, and the restarted manager has what it stored.
     void bookmarkMovedAsTheManagerDies()
     {
-        QTemporaryDir data;
-        vrxtest::ManagerProcess manager;
-        const QStringList options{QStringLiteral("--channels"), QStringLiteral("1"), QStringLiteral("--test-clock"), QStringLiteral("0")};
-        QVERIFY(manager.start(QStringLiteral(VRX_MANAGER_BINARY), QStringLiteral("127.0.0.1:0"), data.path(), options));
-        auto link = std::make_shared<RemoteRecorderManagerLink>(
-            manager.address(), std::vector<RemoteRecorderManagerLink::ChannelPaths>{{kChannel, QStringLiteral("/Host/Channel1/ReplayTime")}});
-        VorexCommon::RecorderManagerLink::Install(link);
-        link->Start();
-        QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
-        const QString device = link->GetDevices().front().deviceId;
-        const auto record = link->GetRecords(device).front();
-        const vorex::RecordIdentifier id(link->GetSubSystem(), device, record.GetRecordID());
+        ControlledManager m;
+        QVERIFY(m.start());
+        QTRY_VERIFY_WITH_TIMEOUT(m.link->IsConnected(), 10000);
+        const QString device = m.link->GetDevices().front().deviceId;
+        const auto record = m.link->GetRecords(device).front();
+        const vorex::RecordIdentifier id(m.link->GetSubSystem(), device, record.GetRecordID());
         const VOREX_XML::BookmarkEntry before(record.GetStartTime() + 10, QStringLiteral("mark"));
         const VOREX_XML::BookmarkEntry moved(record.GetStartTime() + 20, QStringLiteral("mark"));
-        QCOMPARE(link->SetBookmarkEntries(id, {before}), 0u);
+        QCOMPARE(m.link->SetBookmarkEntries(id, {before}), 0u);
 
-        QCOMPARE(control(manager.address(), QStringLiteral("crash-at deleteBookmarks")), QStringLiteral("ok"));
-        QCOMPARE(link->SetBookmarkEntries(id, {moved}), quint32(VorexCommon::RecorderManagerBackend::eResult_NotConnected));
-        QVERIFY(manager.start(QStringLiteral(VRX_MANAGER_BINARY), manager.listenAgain(), data.path(), options));
-        QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 15000);
-        const auto after = link->GetRecord(device, record.GetRecordID());
+        QCOMPARE(m.control(QStringLiteral("crash-at deleteBookmarks")), QStringLiteral("ok"));
+        QCOMPARE(m.link->SetBookmarkEntries(id, {moved}), quint32(VorexCommon::RecorderManagerBackend::eResult_NotConnected));
+        QVERIFY(m.restart());
+        QTRY_VERIFY_WITH_TIMEOUT(m.link->IsConnected(), 15000);
+        const auto after = m.link->GetRecord(device, record.GetRecordID());
         QVERIFY(after);
         QCOMPARE(after->GetBookmarkEntry(), (QVector<VOREX_XML::BookmarkEntry>{before, moved}));
-
-        VorexCommon::RecorderManagerLink::Install(nullptr);
-        link->Stop();
     }
 
     void cleanupTestCase()
