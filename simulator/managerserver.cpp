@@ -560,8 +560,23 @@ bool CallQueue::post(std::function<void()> task)
     if (m_stopping || m_tasks.size() >= m_limit)
         return false;
     m_tasks.push_back(std::move(task));
-    m_wake.notify_one();
+    if (!m_held)
+        m_wake.notify_one();
     return true;
+}
+
+void CallQueue::hold()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_held = true;
+}
+
+void CallQueue::release()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_held = false;
+    if (!m_tasks.empty())
+        m_wake.notify_one();
 }
 
 void CallQueue::stop()
@@ -674,8 +689,14 @@ bool ManagerServer::event(QEvent* e)
         std::lock_guard<std::mutex> lock(m_mainMutex);
         work.swap(m_mainWork);
     }
+    // One call's changes go out to each host in one go, after the call's
+    // work: a wake-up per changed value would compete with the answer.
+    for (auto& s : m_subscriptions)
+        s.second->queue.hold();
     for (auto& w : work)
         w();
+    for (auto& s : m_subscriptions)
+        s.second->queue.release();
     return true;
 }
 

@@ -52,6 +52,10 @@ public:
     CallQueue& operator=(const CallQueue&) = delete;
     // False when the queue is full or stopped; the task is not run then.
     bool post(std::function<void()> task);
+    // While held, posted tasks wait without waking the thread; release()
+    // wakes it once for all of them.
+    void hold();
+    void release();
     // Drops what is pending and waits for the running task.
     void stop();
 
@@ -62,6 +66,7 @@ private:
     std::deque<std::function<void()>> m_tasks;
     const size_t m_limit;
     bool m_stopping = false;
+    bool m_held = false;
     std::thread m_thread;
 };
 
