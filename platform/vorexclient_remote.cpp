@@ -629,11 +629,13 @@ struct RemoteRecorderManagerLink::Private : public IObserver, public std::enable
             const QString data = valueData(v);
             const QString name = c.name;
             if (state == Down || !c.snapshot) {
-                // Kept for the manager's return; a record request is not:
-                // the toolbar does not ask for one without a connection.
-                if (!stopping && lastPart(path) != QLatin1String("AllRecordReplayModes")) {
-                    auto known = mirrored.find(path);
-                    auto p = pending.emplace(path, Pending{QString(), QString(), known == mirrored.end() ? QString() : known->second}).first;
+                // Kept for the manager's return, where the manager has told
+                // this host the value before (there is something to compare
+                // with then); a record request is not: the toolbar does not
+                // ask for one without a connection.
+                auto known = mirrored.find(path);
+                if (!stopping && known != mirrored.end() && lastPart(path) != QLatin1String("AllRecordReplayModes")) {
+                    auto p = pending.emplace(path, Pending{QString(), QString(), known->second}).first;
                     p->second.type = QString(QLatin1Char(letter));
                     p->second.data = data;
                 }
