@@ -2,6 +2,17 @@
 
 #include <QElapsedTimer>
 
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+void ManagerChild::Process::setupChildProcess()
+{
+    // In the child, between fork and exec: the manager gets SIGTERM (its
+    // orderly end) when the host goes.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+}
+
 bool ManagerChild::Start(const QString& program, const QString& dataDir, const QStringList& moreArguments,
                          const QString& logFile, QString& error)
 {

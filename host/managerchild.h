@@ -31,7 +31,15 @@ public:
 private:
     bool launch(const QString& listen, QString& error);
 
-    QProcess m_process;
+    // Ends with the host: a host that crashes or is killed leaves no
+    // manager behind holding its port and records.
+    class Process : public QProcess
+    {
+    protected:
+        void setupChildProcess() override;
+    };
+
+    Process m_process;
     QString m_strProgram, m_strDataDir, m_strLogFile, m_strAddress;
     QStringList m_moreArguments;
 };

@@ -47,6 +47,11 @@ private slots:
         QTest::newRow("road with the stand-in") << QStringList{"--module", stub, "--scenario", "smoke", "--channels", "3", "--output", m_dir.filePath("smoke")}
                                                 << "" << 0 << "== road smoke: ok";
         // The stand-in's bar has none of the toolbar's controls.
+        QTest::newRow("manager both started and reached")
+            << QStringList{"--manager-process", QStringLiteral(VRX_MANAGER_BINARY), "--manager", "corbaloc::127.0.0.1:1/CCO"} << "" << 2
+            << "give one of them";
+        QTest::newRow("manager process not a program")
+            << QStringList{"--scenario", "smoke", "--manager-process", m_dir.filePath("missing")} << "" << 2 << "is not a program";
         QTest::newRow("road missing its states") << QStringList{"--module", stub, "--scenario", "record-then-stop", "--output", m_dir.filePath("fail")}
                                                  << "" << 1 << "FAILED: record missing";
     }
@@ -68,6 +73,30 @@ private slots:
         const QString out = QString::fromLocal8Bit(host.readAllStandardOutput() + host.readAllStandardError());
         for (const QString& part : exitCode == 0 && message.startsWith("--") ? message.split(' ') : QStringList{message})
             QVERIFY2(out.contains(part), qPrintable(out));
+    }
+
+    // The manager process a host started goes when the host is killed.
+    void managerEndsWithTheHost()
+    {
+        QProcess host;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        host.setProcessEnvironment(env);
+        host.start(QStringLiteral(VRX_HOST_BINARY),
+                   {"--manager-process", QStringLiteral(VRX_MANAGER_BINARY), "--output", m_dir.filePath("killed")});
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += host.readAllStandardOutput()).contains("manager at corbaloc::"), 20000);
+        const QByteArray port = out.mid(out.indexOf("manager at corbaloc::127.0.0.1:") + 31).split('/').first();
+        QProcess pgrep;
+        const auto managers = [&] {
+            pgrep.start("pgrep", {"-f", "vrxrtb-manager .*" + m_dir.filePath("killed")});
+            pgrep.waitForFinished();
+            return pgrep.readAllStandardOutput().trimmed();
+        };
+        QVERIFY2(!managers().isEmpty(), port.constData());
+        host.kill();
+        QVERIFY(host.waitForFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(managers().isEmpty(), 5000);
     }
 };
 
