@@ -9,7 +9,6 @@
 
 #include <algorithm>
 
-#include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -95,17 +94,7 @@ public:
     QString LastRecordId(int channel) override { return m_sim->LastRecordId(channel); }
 
 protected:
-    QStringList FetchCommands() override
-    {
-        QStringList out;
-        for (const VorexCommon::RecordedCommand& c : m_sim->Backend()->TakeCommands()) {
-            QStringList args;
-            for (const QVariant& a : c.args)
-                args << a.toString();
-            out << QStringLiteral("%1(%2)").arg(c.command, args.join(QStringLiteral(", ")));
-        }
-        return out;
-    }
+    QStringList FetchCommands() override { return m_sim->TakeCommandTexts(); }
 
 private:
     std::unique_ptr<RecorderManagerSimulator> m_sim;

@@ -42,14 +42,6 @@ bool flagOf(const QString& word, RecorderManagerSimulator::Flag& flag)
     return true;
 }
 
-QString describe(const VorexCommon::RecordedCommand& c)
-{
-    QStringList args;
-    for (const QVariant& a : c.args)
-        args << a.toString();
-    return QStringLiteral("%1(%2)").arg(c.command, args.join(QStringLiteral(", ")));
-}
-
 class ControlServant : public PortableServer::DynamicImplementation
 {
 public:
@@ -121,10 +113,7 @@ QString runControlLine(ManagerServer* server, const QString& line)
         return QStringLiteral("ok");
     }
     if (verb == QLatin1String("take-commands") && words.size() == 1) {
-        QStringList out;
-        for (const VorexCommon::RecordedCommand& c : sim->Backend()->TakeCommands())
-            out << describe(c);
-        return out.join(QLatin1Char('\n'));
+        return sim->TakeCommandTexts().join(QLatin1Char('\n'));
     }
     if (verb == QLatin1String("crash-at") && words.size() == 2) {
         std::lock_guard<std::mutex> lock(g_crashMutex);

@@ -528,4 +528,16 @@ QString RecorderManagerSimulator::LastRecordId(int channel) const
     return c ? c->LastRecordId() : QString();
 }
 
+QStringList RecorderManagerSimulator::TakeCommandTexts()
+{
+    QStringList out;
+    for (const VorexCommon::RecordedCommand& c : m_spBackend->TakeCommands()) {
+        QStringList args;
+        for (const QVariant& a : c.args)
+            args << a.toString();
+        out << QStringLiteral("%1(%2)").arg(c.command, args.join(QStringLiteral(", ")));
+    }
+    return out;
+}
+
 } // namespace VorexSim

@@ -193,6 +193,9 @@ public:
     bool IsRecording(int channel) const;
     int ReplayPasses(int channel) const;
     QString LastRecordId(int channel) const;
+    // The commands the manager took since the last take, as transcripts
+    // show them: "StartReplay(Dev1, REC-0003, 3, 0, 10485760, 1)".
+    QStringList TakeCommandTexts();
     QStringList DeviceIds() const;
 
     static QStringList ErrorKeys();

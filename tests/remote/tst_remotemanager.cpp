@@ -1,4 +1,4 @@
-#include "managerprocess.h"
+#include "managerchild.h"
 #include "vorexclient.h"
 #include "vorexclient_remote_p.h"
 
@@ -42,22 +42,27 @@ QString control(const QString& address, const QString& line)
 struct ControlledManager
 {
     QTemporaryDir data;
-    vrxtest::ManagerProcess process;
+    ManagerChild process;
     std::shared_ptr<RemoteRecorderManagerLink> link;
     const QStringList options{QStringLiteral("--channels"), QStringLiteral("1"), QStringLiteral("--test-clock"), QStringLiteral("0")};
 
     bool start()
     {
-        if (!process.start(QStringLiteral(VRX_MANAGER_BINARY), QStringLiteral("127.0.0.1:0"), data.path(), options))
+        QString error;
+        if (!process.Start(QStringLiteral(VRX_MANAGER_BINARY), data.path(), options, QString(), error))
             return false;
         link = std::make_shared<RemoteRecorderManagerLink>(
-            process.address(), std::vector<RemoteRecorderManagerLink::ChannelPaths>{{kChannel, QStringLiteral("/Host/Channel1/ReplayTime")}});
+            process.Address(), std::vector<RemoteRecorderManagerLink::ChannelPaths>{{kChannel, QStringLiteral("/Host/Channel1/ReplayTime")}});
         VorexCommon::RecorderManagerLink::Install(link);
         link->Start();
         return true;
     }
-    bool restart() { return process.start(QStringLiteral(VRX_MANAGER_BINARY), process.listenAgain(), data.path(), options); }
-    QString control(const QString& line) const { return ::control(process.address(), line); }
+    bool restart()
+    {
+        QString error;
+        return process.Restart(error);
+    }
+    QString control(const QString& line) const { return ::control(process.Address(), line); }
     ~ControlledManager()
     {
         VorexCommon::RecorderManagerLink::Install(nullptr);
@@ -73,16 +78,8 @@ class TestRemoteManager : public QObject
     Q_OBJECT
 
     QTemporaryDir m_data;
-    vrxtest::ManagerProcess m_manager;
+    ManagerChild m_manager;
     QString m_address;
-
-    bool startManager(const QString& listen)
-    {
-        if (!m_manager.start(QStringLiteral(VRX_MANAGER_BINARY), listen, m_data.path()))
-            return false;
-        m_address = m_manager.address();
-        return true;
-    }
 
 private slots:
     void initTestCase()
@@ -90,7 +87,9 @@ private slots:
         if (!QFileInfo::exists(QStringLiteral(VRX_MANAGER_BINARY)))
             QSKIP("the manager binary (simulator/vrxrtb-manager) is not built in this tree");
         QVERIFY(m_data.isValid());
-        QVERIFY(startManager(QStringLiteral("127.0.0.1:0")));
+        QString error;
+        QVERIFY2(m_manager.Start(QStringLiteral(VRX_MANAGER_BINARY), m_data.path(), {}, QString(), error), qPrintable(error));
+        m_address = m_manager.Address();
     }
 
     void recordReplayAndReconnect()
@@ -157,27 +156,28 @@ private slots:
         // The manager stops answering with its connections open: a command
         // made on this (the GUI) thread gives up within the call time-out,
         // and the link goes down until the manager answers again.
-        ::kill(pid_t(m_manager.pid()), SIGSTOP);
+        ::kill(pid_t(m_manager.Pid()), SIGSTOP);
         QElapsedTimer call;
         call.start();
         QCOMPARE(link->ExecuteReplayCommand({QStringLiteral("PauseReplay"), kChannel, {device, recordId}}),
                  quint32(VorexCommon::RecorderManagerBackend::eResult_NotConnected));
         QVERIFY2(call.elapsed() < 4000, qPrintable(QString::number(call.elapsed())));
         QVERIFY(!link->IsConnected());
-        ::kill(pid_t(m_manager.pid()), SIGCONT);
+        ::kill(pid_t(m_manager.Pid()), SIGCONT);
         QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 10000);
 
         // The manager dies: noticed within the liveness period and the call time-out.
         changed.clear();
         QElapsedTimer lost;
         lost.start();
-        m_manager.killHard();
+        m_manager.Kill();
         QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty(), 5000);
         QCOMPARE(changed.at(0), false);
         QVERIFY(lost.elapsed() < 5000);
 
         // Back on the same address: connected again, the record still there.
-        QVERIFY(startManager(m_manager.listenAgain()));
+        QString error;
+        QVERIFY2(m_manager.Restart(error), qPrintable(error));
         QTRY_VERIFY_WITH_TIMEOUT(link->IsConnected(), 15000);
         QVERIFY(link->GetRecord(device, recordId));
 
@@ -240,7 +240,7 @@ private slots:
         const QString last = m.control(QStringLiteral("state 1")).section(QStringLiteral("last-record="), 1);
         QVERIFY(m.link->GetRecord(device, last));
 
-        QString admin = m.process.address();
+        QString admin = m.process.Address();
         admin.replace(QStringLiteral("/CCO"), QStringLiteral("/Admin"));
         CORBA::Object_var object = VorexRemote::Orb()->string_to_object(admin.toLatin1().constData());
         CORBA::Request_var remove = object->_request("deleteRecord");
@@ -279,7 +279,7 @@ private slots:
 
     void cleanupTestCase()
     {
-        m_manager.stop();
+        m_manager.Stop();
         RemoteRecorderManagerLink::ShutdownOrb();
     }
 };

@@ -1,4 +1,4 @@
-#include "managerprocess.h"
+#include "managerchild.h"
 #include "pluginhost.h"
 #include "testsupport.h"
 #include "vcreplaybar.h"
@@ -51,7 +51,7 @@ class TestRemoteToolbar : public QObject
     Q_OBJECT
 
     QTemporaryDir m_data;
-    ManagerProcess m_manager;
+    ManagerChild m_manager;
     PluginHost m_host;
     IDllInstance* m_instance = nullptr;
     std::unique_ptr<QWidget> m_parent;
@@ -71,7 +71,8 @@ private slots:
         if (!QFileInfo::exists(QStringLiteral(VRX_MANAGER_BINARY)))
             QSKIP("the manager binary (simulator/vrxrtb-manager) is not built in this tree");
         QVERIFY(m_data.isValid());
-        QVERIFY(m_manager.start(QStringLiteral(VRX_MANAGER_BINARY), QStringLiteral("127.0.0.1:0"), m_data.path()));
+        QString error;
+        QVERIFY2(m_manager.Start(QStringLiteral(VRX_MANAGER_BINARY), m_data.path(), {}, QString(), error), qPrintable(error));
         ErrorHandler::Instance()->SetMessageSink([this](const MessageRecord& m) { m_messages.push_back(m); });
         ErrorHandler::Instance()->SetTraceMask(ErrorHandler::TraceWarnings);
         m_sink = ErrorHandler::Instance()->AddTraceSink([this](const TraceRecord& r) {
@@ -80,7 +81,7 @@ private slots:
         VorexGUI::RecordParameterDialog::SetAnswerHook([](VorexGUI::RecordParameterDialog&) { return 1; });
 
         m_link = std::make_shared<RemoteRecorderManagerLink>(
-            m_manager.address(), std::vector<RemoteRecorderManagerLink::ChannelPaths>{{kChannel, kReplayTime}});
+            m_manager.Address(), std::vector<RemoteRecorderManagerLink::ChannelPaths>{{kChannel, kReplayTime}});
         VorexCommon::RecorderManagerLink::Install(m_link);
         m_link->Start();
         QTRY_VERIFY_WITH_TIMEOUT(m_link->IsConnected(), 10000);
@@ -116,12 +117,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!waiting(), 5000);
         QTest::qWait(500);
 
-        m_manager.killHard();
+        m_manager.Kill();
         QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(!bar()->isEnabled(), 2000);
         QVERIFY(!m_link->IsConnected());
 
-        QVERIFY(m_manager.start(QStringLiteral(VRX_MANAGER_BINARY), m_manager.listenAgain(), m_data.path()));
+        QString error;
+        QVERIFY2(m_manager.Restart(error), qPrintable(error));
         QTRY_VERIFY_WITH_TIMEOUT(m_link->IsConnected(), 15000);
         QTRY_COMPARE_WITH_TIMEOUT(back.count(), 1, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(bar()->isEnabled() && !waiting(), 5000);
@@ -172,7 +174,7 @@ private slots:
         QVERIFY(replayBar);
         QTRY_COMPARE_WITH_TIMEOUT(int(replayBar->GetBookmarks().size()), 1, 5000);
         m_messages.clear();
-        m_manager.killHard();
+        m_manager.Kill();
         replayBar->AddBookmark(qint64(replayBar->GetRecordingStart() + 1), QStringLiteral("im Ausfall"));
         QTRY_VERIFY_WITH_TIMEOUT(!bar()->isEnabled(), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(std::any_of(m_messages.begin(), m_messages.end(), [](const MessageRecord& m) {
@@ -180,7 +182,8 @@ private slots:
                                  }),
                                  5000);
 
-        QVERIFY(m_manager.start(QStringLiteral(VRX_MANAGER_BINARY), m_manager.listenAgain(), m_data.path()));
+        QString error;
+        QVERIFY2(m_manager.Restart(error), qPrintable(error));
         QTRY_VERIFY_WITH_TIMEOUT(m_link->IsConnected(), 15000);
         QTRY_VERIFY_WITH_TIMEOUT(bar()->isEnabled() && !waiting(), 5000);
         settle();
@@ -214,7 +217,7 @@ private slots:
         if (m_link)
             m_link->Stop();
         m_link.reset();
-        m_manager.stop();
+        m_manager.Stop();
         VorexGUI::RecordParameterDialog::SetAnswerHook(nullptr);
         ErrorHandler::Instance()->SetMessageSink(nullptr);
         ErrorHandler::Instance()->RemoveTraceSink(m_sink);

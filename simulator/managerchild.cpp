@@ -41,6 +41,8 @@ bool ManagerChild::launch(const QString& listen, QString& error)
     m_process.setArguments(QStringList{QStringLiteral("--listen"), listen, QStringLiteral("--data"), m_strDataDir} + m_moreArguments);
     if (!m_strLogFile.isEmpty())
         m_process.setStandardErrorFile(m_strLogFile, QIODevice::Append);
+    else
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // never a full pipe
     m_process.start();
     QElapsedTimer timer;
     timer.start();

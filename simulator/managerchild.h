@@ -1,7 +1,8 @@
 #pragma once
 
-// A recorder manager process (vrxrtb-manager) that the host starts itself:
-// for the scripted roads and for the demo's "kill and restart the manager".
+// A recorder manager process (vrxrtb-manager) started by the host, for the
+// scripted roads and the demo's "kill and restart the manager", and by the
+// tests that kill and restart it.
 // It listens on a free loopback port; a restart takes the same port, so the
 // host's link finds it again at the address it already has.
 
@@ -15,7 +16,8 @@ public:
     ~ManagerChild() { Stop(); }
 
     // Starts `program` with its records in `dataDir` and its report lines
-    // in `logFile` (appended). True once it serves; false with `error`.
+    // in `logFile` (appended; empty: this process's standard error). True
+    // once it serves; false with `error`.
     bool Start(const QString& program, const QString& dataDir, const QStringList& moreArguments, const QString& logFile,
                QString& error);
     // The same program, folder and port again after Kill() or Stop().
@@ -25,6 +27,7 @@ public:
     // SIGTERM, then SIGKILL after 5 s.
     void Stop();
     bool IsRunning() const { return m_process.state() != QProcess::NotRunning; }
+    qint64 Pid() const { return m_process.processId(); }
     // corbaloc of its central service; "" before the first start.
     QString Address() const { return m_strAddress; }
 
